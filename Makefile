@@ -1,0 +1,70 @@
+# Ostrevan: top-level commands. Everything builds under build/.
+BUILD    := build
+NATIVE   := $(BUILD)/native
+ASAN     := $(BUILD)/asan
+WIN64    := $(BUILD)/win64
+WIN32    := $(BUILD)/win32
+RELEASE  := $(BUILD)/release
+JOBS     ?= $(shell nproc)
+CMAKE_GEN := -G Ninja
+
+.PHONY: all deps native asan windows win64 win32 test test-native test-asan test-wine bench demo gui clean format
+
+all: native
+
+deps:
+	@tools/install-deps
+
+$(NATIVE)/build.ninja:
+	cmake -S . -B $(NATIVE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+native: $(NATIVE)/build.ninja
+	cmake --build $(NATIVE) -j $(JOBS)
+
+$(ASAN)/build.ninja:
+	cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DOSTREVAN_SANITIZE=ON
+asan: $(ASAN)/build.ninja
+	cmake --build $(ASAN) -j $(JOBS)
+
+$(WIN64)/build.ninja:
+	cmake -S . -B $(WIN64) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+win64: $(WIN64)/build.ninja
+	cmake --build $(WIN64) -j $(JOBS)
+
+$(WIN32)/build.ninja:
+	cmake -S . -B $(WIN32) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+win32: $(WIN32)/build.ninja
+	cmake --build $(WIN32) -j $(JOBS)
+
+windows: win64 win32
+
+# Native tests, the same tests under the sanitizers, then the Windows build's tests under wine64.
+# The 32-bit Windows build is compiled and linked only: this machine cannot run 32-bit programs.
+test: deps
+	$(MAKE) --no-print-directory native asan windows
+	$(MAKE) --no-print-directory test-native test-asan test-wine
+
+test-native:
+	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+test-asan:
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
+test-wine:
+	tools/wine-run
+	ctest --test-dir $(WIN64) --output-on-failure
+
+$(RELEASE)/build.ninja:
+	cmake -S . -B $(RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+bench: deps $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j $(JOBS)
+	tools/run-benchmarks $(RELEASE)
+
+demo: deps native
+	tools/demo $(NATIVE)
+
+gui: deps win64
+	tools/run-gui $(WIN64)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD)

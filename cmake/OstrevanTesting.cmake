@@ -1,0 +1,27 @@
+# GoogleTest: the system's library natively, the Debian sources when cross-compiling for Windows.
+if(CMAKE_CROSSCOMPILING)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    set(OSTREVAN_GTEST_LIBS gtest gtest_main)
+else()
+    find_package(GTest REQUIRED)
+    set(OSTREVAN_GTEST_LIBS GTest::gtest GTest::gtest_main)
+endif()
+include(GoogleTest)
+
+# ostrevan_add_gtest(target source... LIBS lib...)
+# Natively every test case is its own CTest test; under Wine a whole program is one test, because
+# each Wine process start costs a tenth of a second or more.
+function(ostrevan_add_gtest target)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    add_executable(${target} ${ARG_UNPARSED_ARGUMENTS})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} ${OSTREVAN_GTEST_LIBS})
+    if(CMAKE_CROSSCOMPILING)
+        add_test(NAME ${target} COMMAND ${target})
+        set_tests_properties(${target} PROPERTIES TIMEOUT 600)
+    else()
+        gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+    endif()
+endfunction()

@@ -1,0 +1,54 @@
+// Walks one volume sector by sector and returns every mail message found on it.
+#pragma once
+
+#include "engine/Email.h"
+#include "engine/EmailParser.h"
+#include "engine/MessagePump.h"
+#include "engine/ProgressWindow.h"
+#include "volume/DiskBuffer.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Where a message was found: the byte where its first line starts, and where its printable run began.
+struct TFoundLocation {
+    uint64_t Offset = 0;
+    uint64_t RunOffset = 0;
+};
+
+class TScanHardDisk {
+public:
+    static constexpr uint32_t kWindowBytes = 0x1400000; // window argument: 20 MiB, so a window holds 40 MiB
+    static constexpr uint32_t kRunCap = 0x1400000;      // the most bytes one printable run may cover
+    static constexpr uint32_t kProgressCadence = 2000;  // examinations between two progress updates
+
+    // `root` is a drive root ("C:\"), an image file or a device node. Raises TVolumeError when it cannot be used.
+    TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
+                  uint32_t imageSectorSize = 512, uint32_t windowBytes = kWindowBytes);
+    TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
+                  uint32_t windowBytes = kWindowBytes);
+
+    // Every message on the volume, in the order found. Called once.
+    TEmailArray Scan();
+    // Bytes consumed at `offset` (a multiple of the sector size); 0 when no message starts there.
+    uint32_t ExamineAt(uint64_t offset);
+    // Printable bytes from `offset` on, at most kRunCap.
+    uint32_t TextRunLength(uint64_t offset);
+
+    // One entry per message of the result, in the same order.
+    const std::vector<TFoundLocation>& Locations() const { return Locations_; }
+    uint64_t UnreadableSectors() const { return DiskBuffer->UnreadableSectors(); }
+    uint64_t SectorCount() const { return DiskBuffer->SectorCount(); }
+    uint32_t GetSectorSize() const { return SectorSize; }
+
+private:
+    uint32_t SectorSize;
+    TEmailArray Found;
+    std::unique_ptr<TDiskBuffer> DiskBuffer;
+    TEmailParser Parser;
+    std::vector<TFoundLocation> Locations_;
+    IMessagePump& Pump;
+    IProgressFactory& Progress;
+};

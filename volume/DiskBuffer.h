@@ -1,0 +1,49 @@
+// Serves any byte range of one volume out of a window of whole sectors held in memory.
+#pragma once
+
+#include "volume/VolumeSource.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+using TBuffData = std::vector<uint8_t>;
+
+class TDiskBuffer {
+public:
+    // Opens the drive root, image file or device node (OpenVolumeSource) and loads the first window, which
+    // begins at sector 1. Raises TVolumeError, naming the source and the cause, when the volume cannot be used.
+    TDiskBuffer(const std::string& root, uint32_t windowBytes, uint32_t imageSectorSize = 512);
+    TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t windowBytes);
+    ~TDiskBuffer();
+    TDiskBuffer(const TDiskBuffer&) = delete;
+    TDiskBuffer& operator=(const TDiskBuffer&) = delete;
+
+    uint64_t SectorCount() const;
+    uint32_t SectorSize() const;
+    const std::string& SourceName() const;
+
+    // Exactly `count` bytes of the volume from `offset`, in a new array that later reloads leave alone.
+    // Bytes past the volume's last sector, and bytes of sectors that could not be read, are zeros.
+    TBuffData ReadBytes(uint64_t offset, uint32_t count);
+    // The same bytes as ReadBytes, straight from the window without a copy; valid until the next call that
+    // may reload. `count` may be up to `windowBytes`.
+    std::span<const uint8_t> ViewBytes(uint64_t offset, uint32_t count);
+
+    // Sectors that could not be read, even one at a time, since construction (served as zeros).
+    uint64_t UnreadableSectors() const;
+
+    // The window's state, for tests and diagnostics.
+    uint64_t WindowFirst() const;
+    uint64_t WindowCount() const;
+    uint32_t WindowSectors() const;
+    uint64_t Loads() const;
+
+private:
+    void LoadWindow(uint64_t offset);
+
+    struct State;
+    std::unique_ptr<State> state_;
+};
