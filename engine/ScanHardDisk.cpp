@@ -1,0 +1,157 @@
+#include "engine/ScanHardDisk.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The bytes a printable run may hold: tab, line feed, vertical tab, carriage return and 0x20..0x7E.
+constexpr std::array<bool, 256> MakePrintableTable() {
+    std::array<bool, 256> table{};
+    for (int byte = 0x20; byte <= 0x7E; ++byte)
+        table[byte] = true;
+    table[0x09] = table[0x0A] = table[0x0B] = table[0x0D] = true;
+    return table;
+}
+constexpr std::array<bool, 256> kPrintable = MakePrintableTable();
+
+// A message starts with a header name, whose bytes are 0x21..0x7E; any other first byte rejects the sector
+// before the parser looks at it (the answer would be false anyway).
+bool CanBeginHeaderLine(uint8_t firstByte) {
+    return firstByte >= 0x21 && firstByte <= 0x7E;
+}
+
+// Runs are measured in stretches of this size: long enough that the per-stretch cost vanishes, short enough
+// that the desktop window's pump gets a pass (at most once per stretch) several times per megabyte.
+constexpr uint32_t kRunStretchBytes = 64 * 1024;
+
+size_t PrintablePrefix(std::span<const uint8_t> bytes) {
+    const uint8_t* first = bytes.data();
+    const uint8_t* last = first + bytes.size();
+    const uint8_t* p = first;
+    // Unrolled by four: this loop is the scan's inner loop over every byte of every run.
+    while (last - p >= 4) {
+        if (!kPrintable[p[0]])
+            return p - first;
+        if (!kPrintable[p[1]])
+            return p + 1 - first;
+        if (!kPrintable[p[2]])
+            return p + 2 - first;
+        if (!kPrintable[p[3]])
+            return p + 3 - first;
+        p += 4;
+    }
+    while (p != last && kPrintable[*p])
+        ++p;
+    return p - first;
+}
+
+std::string_view AsText(std::span<const uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// The longest request the window serves without a copy (ViewBytes takes up to the window argument).
+uint32_t ViewLimit(const TDiskBuffer& buffer) {
+    return buffer.WindowSectors() / 2 * buffer.SectorSize();
+}
+
+// `count` bytes from `offset`: a view into the window, or a copy in `copied` when the window is smaller than
+// the request (only tiny test windows are).
+std::span<const uint8_t> Bytes(TDiskBuffer& buffer, uint64_t offset, uint32_t count, std::vector<uint8_t>& copied) {
+    if (count <= ViewLimit(buffer))
+        return buffer.ViewBytes(offset, count);
+    copied = buffer.ReadBytes(offset, count);
+    return copied;
+}
+
+// When the run measured so far is about to leave the window, reload the window at the run's first sector rather
+// than in the middle of the run: the run is then read as a whole without a second reload. `end` is where the
+// next stretch ends; the window reloads when a request reaches its last byte (the request's end sector counts).
+void KeepRunInWindow(TDiskBuffer& buffer, uint64_t runOffset, uint64_t end) {
+    const uint64_t sectorSize = buffer.SectorSize();
+    const uint64_t windowEnd = (buffer.WindowFirst() + buffer.WindowCount()) * sectorSize;
+    const bool windowCanGrow = buffer.WindowFirst() + buffer.WindowCount() < buffer.SectorCount();
+    const uint64_t spanned = end - runOffset;
+    if (end >= windowEnd && windowCanGrow && spanned <= ViewLimit(buffer))
+        buffer.ViewBytes(runOffset, static_cast<uint32_t>(spanned));
+}
+
+} // namespace
+
+TScanHardDisk::TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
+                             uint32_t imageSectorSize, uint32_t windowBytes)
+    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(root, windowBytes, imageSectorSize)), Pump(pump),
+      Progress(progress) {
+    SectorSize = DiskBuffer->SectorSize();
+}
+
+TScanHardDisk::TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
+                             uint32_t windowBytes)
+    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(std::move(source), windowBytes)), Pump(pump),
+      Progress(progress) {
+    SectorSize = DiskBuffer->SectorSize();
+}
+
+TEmailArray TScanHardDisk::Scan() {
+    Pump.ProcessMessages();
+    const uint64_t bound = DiskBuffer->SectorCount();
+    // Owned here, so the window is closed and freed however the walk ends, an exception included.
+    std::unique_ptr<IProgressWindow> progressWindow = Progress.Create(bound);
+    uint64_t i = 1;
+    uint32_t counter = 0;
+    while (i < bound) {
+        if (counter == kProgressCadence) {
+            progressWindow->SetProgress(i);
+            counter = 0;
+            Pump.ProcessMessages();
+        }
+        const uint32_t consumed = ExamineAt(i * static_cast<uint64_t>(SectorSize));
+        const uint64_t skip = consumed / SectorSize + (consumed % SectorSize > 0 ? 1 : 0);
+        i += skip > 0 ? skip : 1;
+        ++counter;
+    }
+    progressWindow.reset();
+    return std::move(Found);
+}
+
+uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
+    const uint32_t sampleBytes = 2 * SectorSize;
+    std::vector<uint8_t> copied;
+    std::span<const uint8_t> sample = Bytes(*DiskBuffer, offset, sampleBytes, copied);
+    if (!CanBeginHeaderLine(sample[0]) || !Parser.IsMessageStart(AsText(sample), SectorSize))
+        return 0;
+
+    const uint32_t length = TextRunLength(offset);
+    // The run is handed to the parser as a view over the window: nothing touches the window until the
+    // messages have been cut out of it.
+    std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, copied);
+    std::vector<uint64_t> starts;
+    TEmailArray messages = Parser.SplitMessages(AsText(run), Pump, &starts);
+    for (size_t k = 0; k < messages.size(); ++k) {
+        Pump.ProcessMessages();
+        Found.push_back(std::move(messages[k]));
+        Locations_.push_back({offset + (k < starts.size() ? starts[k] : 0), offset});
+    }
+    return length;
+}
+
+uint32_t TScanHardDisk::TextRunLength(uint64_t offset) {
+    const uint32_t viewLimit = ViewLimit(*DiskBuffer);
+    uint32_t length = 0;
+    std::vector<uint8_t> copied;
+    while (length < kRunCap) {
+        const uint64_t position = offset + length;
+        const uint32_t stretch = std::min({kRunStretchBytes, kRunCap - length, std::max(viewLimit, 1u)});
+        KeepRunInWindow(*DiskBuffer, offset, position + stretch);
+        const size_t accepted = PrintablePrefix(Bytes(*DiskBuffer, position, stretch, copied));
+        length += static_cast<uint32_t>(accepted);
+        Pump.ProcessMessages(accepted);
+        if (accepted < stretch)
+            break;
+    }
+    return length;
+}
