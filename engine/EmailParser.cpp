@@ -1,0 +1,213 @@
+#include "engine/EmailParser.h"
+
+#include "engine/FastStrings.h"
+
+#include <array>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kOriginalMessageMarker = "----- Original Message -----";
+
+// The names that make a message recognisable, in upper case. The last four carry their value into the record.
+constexpr std::array<std::string_view, 10> kRecognisedNames = {
+    "RETURN-PATH", "REPLY-TO", "ENVELOPE-TO", "DELIVERY-DATE", "RECEIVED",
+    "MESSAGE-ID",  "FROM",     "TO",          "SUBJECT",       "DATE",
+};
+constexpr size_t kLongestRecognisedName = 13; // DELIVERY-DATE
+
+// A line split in place: views into the line, nothing copied.
+struct THeaderView {
+    bool Valid = false;
+    std::string_view Name;
+    std::string_view Value;
+};
+
+// Header form: a name of one or more bytes 0x21..0x7E, its first colon, a space. The value runs from that
+// space up to the line's last two bytes (its CR LF). Scanning stops at the first byte that cannot be in a
+// name, so a body line costs a few bytes, and no byte past `maxName` + 1 is looked at.
+THeaderView SplitHeader(std::string_view line, size_t maxName = std::string_view::npos) {
+    const size_t scanEnd = maxName < line.size() ? maxName + 1 : line.size();
+    size_t colon = 0;
+    for (; colon < scanEnd; ++colon) {
+        const unsigned char b = static_cast<unsigned char>(line[colon]);
+        if (b == ':')
+            break;
+        if (b < 0x21 || b > 0x7E)
+            return {};
+    }
+    if (colon == 0 || colon == scanEnd || colon + 1 >= line.size() || line[colon + 1] != ' ')
+        return {};
+    const size_t valueStart = colon + 1;
+    const size_t valueEnd = line.size() >= 2 ? line.size() - 2 : 0;
+    THeaderView view{true, line.substr(0, colon), {}};
+    if (valueEnd > valueStart)
+        view.Value = line.substr(valueStart, valueEnd - valueStart);
+    return view;
+}
+
+bool EqualsUpper(std::string_view name, std::string_view upperName) {
+    if (name.size() != upperName.size())
+        return false;
+    const TAnsiCaseTable& upper = AnsiUpperTable();
+    for (size_t i = 0; i < name.size(); ++i)
+        if (upper[static_cast<unsigned char>(name[i])] != static_cast<unsigned char>(upperName[i]))
+            return false;
+    return true;
+}
+
+bool IsRecognisedName(std::string_view name) {
+    for (std::string_view recognised : kRecognisedNames)
+        if (EqualsUpper(name, recognised))
+            return true;
+    return false;
+}
+
+// `text` starts with a recognised header line (it may run on past that line's CR LF: the name stops at the
+// first byte that cannot be in a name). Names longer than the longest recognised one are given up on early.
+bool StartsWithRecognisedHeader(std::string_view text) {
+    const THeaderView header = SplitHeader(text, kLongestRecognisedName);
+    return header.Valid && IsRecognisedName(header.Name);
+}
+
+// The bytes that can begin a recognised header line: printable, and upper-casing to the first letter of one
+// of the names. One look-up rejects almost every sector of a volume.
+const std::array<bool, 256>& RecognisedFirstBytes() {
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> firsts{};
+        const TAnsiCaseTable& upper = AnsiUpperTable();
+        for (unsigned b = 0x21; b <= 0x7E; ++b)
+            for (std::string_view name : kRecognisedNames)
+                if (upper[b] == static_cast<unsigned char>(name[0]))
+                    firsts[b] = true;
+        return firsts;
+    }();
+    return table;
+}
+
+// 0-based index of the first CR LF at or after `from`, or npos.
+size_t FindLineEnd(std::string_view text, size_t from) {
+    const size_t pos = FastPos(text, kCrLf, from + 1);
+    return pos == 0 ? std::string_view::npos : pos - 1;
+}
+
+bool IsBlankLine(std::string_view line) {
+    return line.size() >= 2 && line[0] == '\r' && line[1] == '\n';
+}
+
+void StoreValue(std::string_view name, std::string_view value, TEmail& email) {
+    if (EqualsUpper(name, "FROM"))
+        email.From.assign(value);
+    else if (EqualsUpper(name, "TO"))
+        email.To.assign(value);
+    else if (EqualsUpper(name, "SUBJECT"))
+        email.Subject.assign(value);
+    else if (EqualsUpper(name, "DATE"))
+        email.Date.assign(value);
+}
+
+} // namespace
+
+TRPCField TEmailParser::ParseHeaderLine(std::string_view line) const {
+    const THeaderView header = SplitHeader(line);
+    TRPCField field;
+    field.Valid = header.Valid;
+    field.Name.assign(header.Name);
+    field.Value.assign(header.Value);
+    return field;
+}
+
+bool TEmailParser::IsRecognisedHeader(const TRPCField& field) const {
+    return IsRecognisedName(field.Name);
+}
+
+bool TEmailParser::IsOriginalMessageMarker(std::string_view line) const {
+    return FastPos(line, kOriginalMessageMarker, 1) != 0;
+}
+
+TEmail TEmailParser::StoreHeaderField(const TRPCField& field, TEmail email) const {
+    StoreValue(field.Name, field.Value, email);
+    return email;
+}
+
+// Line 0 must be a recognised header line ending (its CR) before `limit`; then at least three recognised
+// header lines, line 0 included, up to the first blank line, which must be whole inside the sample. Only
+// line 0 can open the header block, so a sample that does not start with a recognised name is settled by
+// its first few bytes.
+bool TEmailParser::IsMessageStart(std::string_view sample, uint32_t limit) const {
+    if (sample.empty() || !RecognisedFirstBytes()[static_cast<unsigned char>(sample[0])])
+        return false;
+    if (!StartsWithRecognisedHeader(sample))
+        return false;
+    size_t lineEnd = FindLineEnd(sample, 0);
+    if (lineEnd == std::string_view::npos || lineEnd + 1 >= limit) // 1-based CR position must be below limit
+        return false;
+    unsigned recognised = 1;
+    for (size_t p = lineEnd + 2;; p = lineEnd + 2) {
+        lineEnd = FindLineEnd(sample, p);
+        if (lineEnd == std::string_view::npos)
+            return false;
+        if (lineEnd == p) // a blank line closes the header block
+            return recognised >= 3;
+        if (StartsWithRecognisedHeader(sample.substr(p, lineEnd + 2 - p)))
+            ++recognised;
+    }
+}
+
+// One pass per line. Once a record has started, every line belongs to it until the next record starts, so
+// its FullText is one stretch of `text` and its Body the tail of that stretch from the closing blank line:
+// both are copied once, when the record ends, instead of line by line.
+TEmailArray TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump,
+                                        std::vector<uint64_t>* starts) const {
+    TEmailArray records;
+    if (starts)
+        starts->clear();
+    bool inHeader = false;
+    bool quoted = false;
+    size_t recordStart = 0;
+    size_t bodyStart = std::string_view::npos; // set while the current record is in its body
+
+    auto finishRecord = [&](size_t end) {
+        TEmail& email = records.back();
+        email.FullText.assign(text.substr(recordStart, end - recordStart));
+        if (bodyStart != std::string_view::npos)
+            email.Body.assign(text.substr(bodyStart, end - bodyStart));
+    };
+
+    size_t p = 0;
+    for (;;) {
+        pump.ProcessMessages();
+        const size_t lineEnd = FindLineEnd(text, p);
+        if (lineEnd == std::string_view::npos)
+            break;
+        const std::string_view line = text.substr(p, lineEnd + 2 - p);
+        const THeaderView header = SplitHeader(line);
+        if (header.Valid) {
+            if (!quoted && IsRecognisedName(header.Name)) {
+                if (!inHeader) {
+                    if (!records.empty())
+                        finishRecord(p);
+                    records.emplace_back();
+                    if (starts)
+                        starts->push_back(p);
+                    recordStart = p;
+                    bodyStart = std::string_view::npos;
+                    inHeader = true;
+                }
+                StoreValue(header.Name, header.Value, records.back());
+            }
+        } else if (IsBlankLine(line) && inHeader) {
+            inHeader = false;
+            bodyStart = p;
+        } else if (IsBlankLine(line) && quoted) {
+            quoted = false;
+        } else if (IsOriginalMessageMarker(line)) {
+            quoted = true;
+        }
+        p = lineEnd + 2;
+    }
+    if (!records.empty())
+        finishRecord(p);
+    return records;
+}
