@@ -1,0 +1,23 @@
+// JSON Lines output: one object per message.
+#pragma once
+
+#include "engine/Email.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// `text` as a JSON string literal, quotes included. Every byte becomes one character: control bytes, DEL and
+// bytes of 0x80 and above are written as \u00XX (the byte's value), so the output is plain ASCII whatever the
+// volume held.
+std::string JsonString(std::string_view text);
+
+struct TJsonMessage {
+    uint64_t Index = 0;
+    uint64_t Offset = 0;
+    uint64_t RunOffset = 0;
+    const TEmail* Email = nullptr;
+};
+
+// One line, ended by "\n": index, offset, run_offset, from, to, subject, date, size, body_size, sha256.
+std::string JsonLine(const TJsonMessage& message);

@@ -1,0 +1,92 @@
+#include "cli/Options.h"
+
+#include <charconv>
+
+namespace {
+
+// Sector sizes that real media use: a power of two from 512 to 64 KiB.
+bool ParseSectorSize(const std::string& text, uint32_t& size) {
+    uint32_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return false;
+    if (value < 512 || value > 65536 || (value & (value - 1)) != 0)
+        return false;
+    size = value;
+    return true;
+}
+
+} // namespace
+
+const char* UsageText() {
+    return "Usage: ostrevan-scan [options] SOURCE\n"
+           "Finds e-mail messages in the raw sectors of a disk volume, deleted ones included.\n"
+           "\n"
+           "  SOURCE              a disk image file, a device node (/dev/sdb1, \\\\.\\PhysicalDrive1) or,\n"
+           "                      on Windows, a drive root (C:\\)\n"
+           "  --list-drives       list the drives that are ready to scan and exit\n"
+           "  --json              one JSON object per message on stdout, in the order found (JSON Lines)\n"
+           "  --export DIR        write each listed message as DIR/RecoveredEmail<N>.eml (N = its position\n"
+           "                      in the output, from 0); DIR is created if missing, no file is overwritten\n"
+           "  --keyword WORD      list only messages whose body holds WORD (case-insensitive)\n"
+           "  --sector-size N     sector size for an image file (default 512)\n"
+           "  -q, --quiet         no progress bar and no summary\n"
+           "  -h, --help          show this help and exit\n"
+           "  --version           show the version and exit\n"
+           "\n"
+           "Exit status: 0 success, 1 failure (source unusable, a message not exported), 2 bad usage.\n";
+}
+
+TParsedOptions ParseOptions(const std::vector<std::string>& args) {
+    TParsedOptions parsed;
+    TOptions& o = parsed.Options;
+    auto fail = [&](std::string message) {
+        parsed.Error = std::move(message);
+        return parsed;
+    };
+    bool onlyOperands = false;
+    for (size_t k = 0; k < args.size(); ++k) {
+        const std::string& arg = args[k];
+        auto value = [&](std::string& into) {
+            if (k + 1 >= args.size())
+                return false;
+            into = args[++k];
+            return true;
+        };
+        if (onlyOperands || arg == "-" || arg.empty() || arg[0] != '-') {
+            if (!o.Source.empty())
+                return fail("more than one SOURCE given ('" + o.Source + "' and '" + arg + "')");
+            o.Source = arg;
+        } else if (arg == "--") {
+            onlyOperands = true;
+        } else if (arg == "--list-drives") {
+            o.ListDrives = true;
+        } else if (arg == "--json") {
+            o.Json = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            o.Quiet = true;
+        } else if (arg == "-h" || arg == "--help") {
+            o.Help = true;
+        } else if (arg == "--version") {
+            o.Version = true;
+        } else if (arg == "--export") {
+            if (!value(o.ExportDir) || o.ExportDir.empty())
+                return fail("--export needs a folder");
+        } else if (arg == "--keyword") {
+            if (!value(o.Keyword) || o.Keyword.empty())
+                return fail("--keyword needs a non-empty word");
+            o.HasKeyword = true;
+        } else if (arg == "--sector-size") {
+            std::string text;
+            if (!value(text) || !ParseSectorSize(text, o.SectorSize))
+                return fail("--sector-size needs a power of two from 512 to 65536");
+        } else {
+            return fail("unknown option '" + arg + "'");
+        }
+    }
+    if (o.Help || o.Version || o.ListDrives)
+        return parsed;
+    if (o.Source.empty())
+        return fail("no SOURCE given");
+    return parsed;
+}
