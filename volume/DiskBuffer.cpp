@@ -1,0 +1,211 @@
+// The sector window. One buffer holds the window's sectors and, behind them, enough zeros that a view which
+// starts in the window's first sector and reaches past the volume's end sees zeros; a load reads straight into
+// it, and a request is served by a pointer into it (ViewBytes) or one memcpy (ReadBytes).
+#include "volume/DiskBuffer.h"
+#include "volume/RawDiskAccess.h"
+#include "volume/VolumeError.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+// Sectors that could not be read, kept as merged ranges [first, end): bad sectors come in runs, and a dying disk
+// may have millions of them.
+class TSectorRanges {
+public:
+    // True when `sector` was not yet in the set.
+    bool Insert(uint64_t sector) {
+        auto next = ranges_.upper_bound(sector);
+        if (next != ranges_.begin()) {
+            auto previous = std::prev(next);
+            if (previous->second > sector)
+                return false;
+            if (previous->second == sector) {
+                previous->second = sector + 1;
+                MergeWithNext(previous);
+                return true;
+            }
+        }
+        auto inserted = ranges_.emplace(sector, sector + 1).first;
+        MergeWithNext(inserted);
+        return true;
+    }
+
+private:
+    void MergeWithNext(std::map<uint64_t, uint64_t>::iterator range) {
+        auto next = std::next(range);
+        if (next != ranges_.end() && next->first == range->second) {
+            range->second = next->second;
+            ranges_.erase(next);
+        }
+    }
+    std::map<uint64_t, uint64_t> ranges_;
+};
+
+} // namespace
+
+struct TDiskBuffer::State {
+    std::unique_ptr<IVolumeSource> Source;
+    uint32_t WindowSectors = 0;
+    std::string DriveRoot;
+    char DriveLetter = 0;
+    TMediaIdentifier Identity;
+    TDriveGeometry Geometry;
+    uint32_t SectorSize = 0;
+    int64_t LastSectorOffset = 0;
+    uint64_t SectorCount = 0;
+    uint64_t WindowFirst = 0;
+    uint64_t WindowCount = 0;
+    // The window's sectors, then zeros: Capacity bytes in all.
+    std::unique_ptr<uint8_t[]> WindowData;
+    size_t Capacity = 0;
+    // The longest view served in one piece.
+    uint32_t ViewLimit = 0;
+    uint64_t Loads = 0;
+    uint64_t Unreadable = 0;
+    TSectorRanges UnreadableRanges;
+};
+
+TDiskBuffer::TDiskBuffer(const std::string& root, uint32_t windowBytes, uint32_t imageSectorSize)
+    : TDiskBuffer(OpenVolumeSource(root, imageSectorSize), windowBytes) {
+    state_->DriveRoot = root;
+    state_->DriveLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+    if (IsDriveRoot(root))
+        state_->Identity = GetMediaIdentifier(state_->DriveLetter);
+}
+
+TDiskBuffer::TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t windowBytes)
+    : state_(std::make_unique<State>()) {
+    if (!source)
+        throw TVolumeError("No volume was given");
+    State& s = *state_;
+    s.SectorSize = source->SectorSize();
+    if (s.SectorSize == 0)
+        throw TVolumeError("Cannot read " + source->Name() + ": the sector size is 0");
+    const uint64_t lengthBytes = source->LengthBytes();
+    s.SectorCount = lengthBytes / s.SectorSize;
+    if (s.SectorCount == 0)
+        throw TVolumeError("Cannot read " + source->Name() + ": it holds no whole sector of " +
+                           std::to_string(s.SectorSize) + " bytes");
+    s.Source = std::move(source);
+    s.DriveRoot = s.Source->Name();
+    s.Geometry.BytesPerSector = static_cast<int32_t>(s.SectorSize);
+    s.Geometry.SectorsPerCluster = 1;
+    s.Geometry.ClusterSize = s.Geometry.BytesPerSector;
+    s.Geometry.TotalBytes = static_cast<int64_t>(lengthBytes);
+    s.LastSectorOffset = static_cast<int64_t>((s.SectorCount - 1) * s.SectorSize);
+    // Two windows' worth of sectors, and at least the two of one sample, however small `windowBytes` is.
+    const uint64_t windowSectors = static_cast<uint64_t>(windowBytes / s.SectorSize) * 2;
+    s.WindowSectors = static_cast<uint32_t>(std::clamp<uint64_t>(windowSectors, 2, 0xFFFFFFFFu));
+    s.ViewLimit = std::max(windowBytes, 2 * s.SectorSize);
+    s.Capacity = std::max<size_t>(static_cast<size_t>(s.WindowSectors) * s.SectorSize,
+                                  static_cast<size_t>(s.SectorSize) + s.ViewLimit);
+    s.WindowData.reset(new uint8_t[s.Capacity]());
+    LoadWindow(s.SectorSize); // the first window begins at sector 1
+}
+
+TDiskBuffer::~TDiskBuffer() = default;
+
+uint64_t TDiskBuffer::SectorCount() const {
+    return state_->SectorCount;
+}
+uint32_t TDiskBuffer::SectorSize() const {
+    return state_->SectorSize;
+}
+const std::string& TDiskBuffer::SourceName() const {
+    return state_->Source->Name();
+}
+uint64_t TDiskBuffer::UnreadableSectors() const {
+    return state_->Unreadable;
+}
+uint64_t TDiskBuffer::WindowFirst() const {
+    return state_->WindowFirst;
+}
+uint64_t TDiskBuffer::WindowCount() const {
+    return state_->WindowCount;
+}
+uint32_t TDiskBuffer::WindowSectors() const {
+    return state_->WindowSectors;
+}
+uint64_t TDiskBuffer::Loads() const {
+    return state_->Loads;
+}
+
+namespace {
+
+// Reads `count` sectors into `target`. A failed read is tried again in halves down to single sectors, so that
+// one bad sector costs only itself; a sector that still fails is zeroed (never left holding an earlier
+// window's bytes) and reported through `onUnreadable`.
+template <typename OnUnreadable>
+void ReadInPieces(IVolumeSource& source, uint32_t sectorSize, uint64_t first, uint64_t count, uint8_t* target,
+                  OnUnreadable&& onUnreadable) {
+    if (source.ReadSectors(first, static_cast<uint32_t>(count), target))
+        return;
+    if (count == 1) {
+        std::memset(target, 0, sectorSize);
+        onUnreadable(first);
+        return;
+    }
+    const uint64_t half = count / 2;
+    ReadInPieces(source, sectorSize, first, half, target, onUnreadable);
+    ReadInPieces(source, sectorSize, first + half, count - half, target + half * sectorSize, onUnreadable);
+}
+
+} // namespace
+
+void TDiskBuffer::LoadWindow(uint64_t offset) {
+    State& s = *state_;
+    s.WindowFirst = offset / s.SectorSize;
+    s.WindowCount =
+        s.WindowFirst < s.SectorCount ? std::min<uint64_t>(s.WindowSectors, s.SectorCount - s.WindowFirst) : 0;
+    ++s.Loads;
+    uint8_t* data = s.WindowData.get();
+    if (s.WindowCount > 0)
+        ReadInPieces(*s.Source, s.SectorSize, s.WindowFirst, s.WindowCount, data, [&s](uint64_t sector) {
+            if (s.UnreadableRanges.Insert(sector))
+                ++s.Unreadable;
+        });
+    // A window cut short by the volume's end: whatever a view may see behind its last sector reads as zeros.
+    const size_t loadedBytes = static_cast<size_t>(s.WindowCount) * s.SectorSize;
+    const size_t viewEnd = std::min(s.Capacity, static_cast<size_t>(s.SectorSize) + s.ViewLimit);
+    if (loadedBytes < viewEnd)
+        std::memset(data + loadedBytes, 0, viewEnd - loadedBytes);
+}
+
+std::span<const uint8_t> TDiskBuffer::ViewBytes(uint64_t offset, uint32_t count) {
+    State& s = *state_;
+    if (count > s.ViewLimit)
+        throw std::length_error("ViewBytes: " + std::to_string(count) + " bytes is more than one window serves");
+    const uint64_t first = offset / s.SectorSize;
+    // The sector of the byte just past the range: a range that ends on a sector boundary also asks for the
+    // sector that follows.
+    const uint64_t end = offset > std::numeric_limits<uint64_t>::max() - count ? std::numeric_limits<uint64_t>::max()
+                                                                               : (offset + count) / s.SectorSize;
+    if (first < s.WindowFirst || end >= s.WindowFirst + s.WindowCount)
+        LoadWindow(offset);
+    const size_t start = static_cast<size_t>(offset - s.WindowFirst * s.SectorSize);
+    return {s.WindowData.get() + start, count};
+}
+
+TBuffData TDiskBuffer::ReadBytes(uint64_t offset, uint32_t count) {
+    TBuffData result(count);
+    if (count <= state_->ViewLimit) {
+        const auto view = ViewBytes(offset, count);
+        if (count > 0)
+            std::memcpy(result.data(), view.data(), count);
+        return result;
+    }
+    // Longer than one window serves: in window-sized pieces.
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t piece = std::min(count - done, state_->ViewLimit);
+        const auto view = ViewBytes(offset + done, piece);
+        std::memcpy(result.data() + done, view.data(), piece);
+        done += piece;
+    }
+    return result;
+}
