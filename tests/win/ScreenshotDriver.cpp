@@ -1,0 +1,78 @@
+// Test-only driver of the real program for the screenshots: opens a disk image as File > Open Disk Image
+// would, scans it, previews a row and stays up for a while. The program itself takes no command line.
+//
+//   ostrevan_screenshot_driver main IMAGE SECONDS      the main window after a scan, one row previewed
+//   ostrevan_screenshot_driver progress IMAGE          a scan slowed down so that its progress window shows
+#include "ui/Application.h"
+#include "ui/ListView.h"
+#include "ui/ResourceIds.h"
+#include "ui/frmMainWindow.h"
+#include "volume/VolumeSource.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Reads like the image it wraps, 10 ms slower per read.
+class TSlowSource final : public IVolumeSource {
+public:
+    explicit TSlowSource(std::unique_ptr<IVolumeSource> inner) : Inner(std::move(inner)) {}
+    const std::string& Name() const override { return Inner->Name(); }
+    uint32_t SectorSize() const override { return Inner->SectorSize(); }
+    uint64_t LengthBytes() const override { return Inner->LengthBytes(); }
+    bool ReadSectors(uint64_t first, uint32_t count, uint8_t* buffer) override {
+        Sleep(10);
+        return Inner->ReadSectors(first, count, buffer);
+    }
+
+private:
+    std::unique_ptr<IVolumeSource> Inner;
+};
+
+void ClickRow(TfrmMain& main, int row) {
+    TListView list(main.lvFoundEmails());
+    if (row >= list.Count())
+        return;
+    list.Select(row);
+    NMITEMACTIVATE click = {};
+    click.hdr = {main.lvFoundEmails(), kIdFoundEmails, static_cast<UINT>(NM_CLICK)};
+    click.iItem = row;
+    SendMessageA(main.Handle(), WM_NOTIFY, kIdFoundEmails, reinterpret_cast<LPARAM>(&click));
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (__argc < 3)
+        return 2;
+    std::string mode = __argv[1];
+    std::string image = __argv[2];
+    int seconds = __argc > 3 ? std::atoi(__argv[3]) : 5;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TApplication application("Ostrevan 1.0");
+    TfrmMain main(application);
+    application.SetMainWindow(main.Handle());
+    main.SetQuitOnDestroy(true);
+    if (mode == "progress")
+        main.SetScannerFactory([](const std::string& root, IMessagePump& pump, IProgressFactory& progress) {
+            auto slow = std::make_unique<TSlowSource>(OpenVolumeSource(root));
+            return std::make_unique<TScanHardDisk>(std::move(slow), pump, progress, 64 * 1024);
+        });
+    main.Show();
+    main.AddDiskImage(image);
+    application.ProcessMessages();
+    SendMessageA(main.Handle(), WM_COMMAND, kIdScan, 0);
+    if (mode == "progress")
+        return 0;
+    TListView list(main.lvFoundEmails());
+    list.SetChecked(0, true);
+    list.SetChecked(2, true);
+    ClickRow(main, 1);
+    SetTimer(main.Handle(), 1, seconds * 1000, [](HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); });
+    return application.Run();
+}

@@ -1,0 +1,80 @@
+#include "ui/Application.h"
+
+#include "ui/ResourceIds.h"
+
+#include <commctrl.h>
+
+namespace {
+
+const char kApplicationClass[] = "TApplication";
+
+LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void RegisterApplicationClass(HINSTANCE instance) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ApplicationWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kAppIconId));
+    wc.lpszClassName = kApplicationClass;
+    RegisterClassA(&wc); // a second application object in one process (tests) finds it registered
+}
+
+} // namespace
+
+TApplication::TApplication(const std::string& title) : Title_(title) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    LoadLibraryA("riched20.dll"); // registers RICHEDIT20A; stays loaded for the process
+    RegisterApplicationClass(instance);
+    // As the form library does it: a zero-sized, visible top-level window that carries the title on the
+    // taskbar; the main window is owned by it and so has no taskbar button of its own.
+    Handle_ = CreateWindowExA(0, kApplicationClass, Title_.c_str(),
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
+                              nullptr, nullptr, instance, nullptr);
+    ACCEL f1 = {FVIRTKEY, VK_F1, kMenuHelp};
+    Accelerators_ = CreateAcceleratorTableA(&f1, 1);
+}
+
+TApplication::~TApplication() {
+    if (Accelerators_)
+        DestroyAcceleratorTable(Accelerators_);
+    if (Handle_)
+        DestroyWindow(Handle_);
+}
+
+bool TApplication::Dispatch(MSG& msg) {
+    if (MainWindow_ && Accelerators_ && TranslateAcceleratorA(MainWindow_, Accelerators_, &msg))
+        return true;
+    if (MainWindow_ && IsDialogMessageA(MainWindow_, &msg)) // Tab moves between the controls
+        return true;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return true;
+}
+
+int TApplication::Run() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        Dispatch(msg);
+    return static_cast<int>(msg.wParam);
+}
+
+bool TApplication::ProcessMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam)); // leave it for the loop that ends the program
+            return false;
+        }
+        Dispatch(msg);
+    }
+    return true;
+}
+
+void TApplication::ShowException(const std::exception& error) const {
+    HWND owner = MainWindow_ && IsWindowEnabled(MainWindow_) ? MainWindow_ : Handle_;
+    MessageBoxA(owner, error.what(), Title_.c_str(), MB_OK | MB_ICONERROR);
+}

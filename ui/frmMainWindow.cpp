@@ -1,0 +1,601 @@
+#include "ui/frmMainWindow.h"
+
+#include "engine/FastStrings.h"
+#include "ui/Application.h"
+#include "ui/BrowseForFolderU.h"
+#include "ui/ExportFolder.h"
+#include "ui/ResourceIds.h"
+#include "ui/SystemMessage.h"
+#include "ui/UiFont.h"
+#include "ui/WaitWindowFactory.h"
+#include "volume/GetDrives.h"
+
+#include <commdlg.h>
+#include <richedit.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+const char kMainClass[] = "TfrmMain";
+const DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+
+// Pictures of ilIcons, in this order.
+const int kListPictures[] = {kListDriveIcon, kListEnvelopeTickIcon, kListPageIcon, kListClosedEnvelopeIcon,
+                             kListOpenFolderIcon};
+constexpr int kDrivePicture = 0;
+constexpr int kMessagePicture = 1;
+constexpr int kImageFilePicture = 2;
+
+struct TColumn {
+    const char* Caption;
+    int Width;
+};
+const TColumn kColumns[] = {{"Item Num", 65}, {"Date", 150}, {"From", 200}, {"To", 200}, {"Subject", 500}};
+
+std::unique_ptr<TScanHardDisk> MakeScanner(const std::string& root, IMessagePump& pump, IProgressFactory& progress) {
+    return std::make_unique<TScanHardDisk>(root, pump, progress);
+}
+
+std::string ModuleFolder() {
+    char path[MAX_PATH + 1] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    size_t slash = folder.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash);
+}
+
+// The text a list column shows for a message: the control's text ends at the first zero byte.
+std::string_view ShownText(const std::string& text) {
+    return std::string_view(text.c_str(), std::strlen(text.c_str()));
+}
+
+const std::string& ColumnText(const TEmail& email, int column) {
+    switch (column) {
+    case 1:
+        return email.Date;
+    case 2:
+        return email.From;
+    case 3:
+        return email.To;
+    default:
+        return email.Subject;
+    }
+}
+
+struct TSortContext {
+    const TEmailArray* Emails;
+    int Column;
+};
+
+// The list's sort callback. Rows carry their message index as item data: under Wine a comparator that
+// reads row texts through the list mis-orders rows, so the texts the columns show come from Emails.
+int CompareListItems(const TEmailArray& emails, LPARAM indexA, LPARAM indexB, int column) {
+    int result = 0;
+    if (column == 0) {
+        result = indexA < indexB ? -1 : (indexA > indexB ? 1 : 0);
+    } else {
+        std::string_view a = ShownText(ColumnText(emails[indexA], column));
+        std::string_view b = ShownText(ColumnText(emails[indexB], column));
+        int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                                   static_cast<int>(b.size()));
+        result = order == 0 ? 0 : order - CSTR_EQUAL;
+    }
+    return TfrmMain::SortAscending ? result : -result;
+}
+
+int CALLBACK CompareRows(LPARAM indexA, LPARAM indexB, LPARAM context) {
+    const TSortContext& sort = *reinterpret_cast<const TSortContext*>(context);
+    return CompareListItems(*sort.Emails, indexA, indexB, sort.Column);
+}
+
+// Disables a window for as long as it lives, however the scope is left.
+class TDisabledWindow {
+public:
+    explicit TDisabledWindow(HWND window) : Window(window) { EnableWindow(Window, FALSE); }
+    ~TDisabledWindow() { EnableWindow(Window, TRUE); }
+
+private:
+    HWND Window;
+};
+
+} // namespace
+
+TfrmMain::TfrmMain(TApplication& application)
+    : Application(application), Pump(application), ScannerFactory(MakeScanner), FolderPicker(BrowseForFolder),
+      HelpFile(ModuleFolder() + "\\help.html") {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kAppIconId));
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kMainClass;
+    RegisterClassA(&wc);
+
+    HMENU menu = CreateMainMenu();
+    RECT frame = {0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, kMainStyle, TRUE, 0);
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    int left = work.left + (work.right - work.left - width) / 2;
+    int top = work.top + (work.bottom - work.top - height) / 2;
+    CreateWindowExA(WS_EX_CONTROLPARENT, kMainClass, "Ostrevan v1.0", kMainStyle, left, top, width, height,
+                    Application.Handle(), menu, instance, this);
+    if (!Handle_)
+        throw std::runtime_error("The main window could not be created: " + SystemMessage(GetLastError()));
+}
+
+TfrmMain::~TfrmMain() {
+    if (Handle_)
+        DestroyWindow(Handle_);
+}
+
+void TfrmMain::Show() {
+    ShowWindow(Handle_, SW_SHOWNORMAL);
+    UpdateWindow(Handle_);
+    SetFocus(lvFoundEmails_.Handle());
+}
+
+HWND TfrmMain::ToolButton(int id) const {
+    for (HWND button : ToolButtons)
+        if (GetDlgCtrlID(button) == id)
+            return button;
+    return nullptr;
+}
+
+// Every handler runs inside this boundary: an error it raises reaches the default error report instead of
+// unwinding through the system's code.
+LRESULT CALLBACK TfrmMain::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<TfrmMain*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self->Handle_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    try {
+        return self->HandleMessage(msg, wParam, lParam);
+    } catch (const std::exception& error) {
+        self->Application.ShowException(error);
+    } catch (...) {
+        self->Application.ShowException(std::runtime_error("An unknown error occurred."));
+    }
+    return 0;
+}
+
+LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CREATE:
+        CreateControls();
+        FormCreate();
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam));
+        return 0;
+    case WM_NOTIFY:
+        OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(Handle_);
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    default:
+        return DefWindowProcA(Handle_, msg, wParam, lParam);
+    }
+}
+
+void TfrmMain::OnCommand(int id) {
+    switch (id) {
+    case kIdScan:
+        return sbScanClick();
+    case kIdSelectAll:
+        return sbSelectAllClick();
+    case kIdDeselectAll:
+        return sbDeselectAllClick();
+    case kIdSaveEmail:
+        return sbSaveEmailClick();
+    case kIdApplyFilter:
+        return btnApplyFilterClick();
+    case kIdClearFilter:
+        return btnClearFilterClick();
+    case kMenuOpenImage:
+        return mnuOpenImageClick();
+    case kMenuExit:
+        return Exit1Click();
+    case kMenuHelp:
+        return mnuHelpClick();
+    }
+}
+
+void TfrmMain::OnNotify(const NMHDR& header) {
+    if (header.hwndFrom != lvFoundEmails_.Handle())
+        return;
+    if (header.code == NM_CLICK)
+        lvFoundEmailsClick();
+    else if (header.code == LVN_COLUMNCLICK)
+        lvFoundEmailsColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+}
+
+void TfrmMain::OnDestroy() {
+    SetWindowLongPtrA(Handle_, GWLP_USERDATA, 0);
+    if (ilIcons)
+        ImageList_Destroy(ilIcons);
+    if (ilToolPictures)
+        ImageList_Destroy(ilToolPictures);
+    if (Font)
+        DeleteObject(Font);
+    ilIcons = ilToolPictures = nullptr;
+    Font = nullptr;
+    Handle_ = nullptr;
+    if (QuitOnDestroy)
+        PostQuitMessage(0);
+}
+
+HMENU TfrmMain::CreateMainMenu() const {
+    HMENU file = CreatePopupMenu();
+    AppendMenuA(file, MF_STRING, kMenuOpenImage, "&Open Disk Image...");
+    AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(file, MF_STRING, kMenuExit, "E&xit");
+    HMENU help = CreatePopupMenu();
+    AppendMenuA(help, MF_STRING, kMenuHelp, "Ostrevan Help\tF1");
+    HMENU bar = CreateMenu();
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "&Help");
+    return bar;
+}
+
+// Focusable controls are made first, in keyboard order (lvFoundEmails, the filter's controls, the
+// preview, the drive box); group boxes, labels and tool buttons, which take no focus, come after them.
+void TfrmMain::CreateControls() {
+    Font = CreateUiFont();
+    CreateImageLists();
+    CreateFoundEmailsList();
+    CreateFilterControls();
+    CreatePreview();
+    CreateDriveBox();
+    CreateToolButtons();
+    ApplyFontToChildren(Handle_, Font);
+}
+
+void TfrmMain::CreateImageLists() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    ilIcons = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
+    for (int id : kListPictures)
+        ImageList_AddIcon(
+            ilIcons, static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, LR_SHARED)));
+    ilToolPictures = ImageList_Create(48, 48, ILC_COLOR32 | ILC_MASK, 4, 0);
+    for (int id : {kToolScanIcon, kToolSelectAllIcon, kToolDeselectAllIcon, kToolSaveIcon})
+        ImageList_AddIcon(ilToolPictures, static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 48,
+                                                                        48, LR_SHARED)));
+}
+
+void TfrmMain::CreateToolButtons() {
+    CreateToolButton(kIdScan, 8, "Scan", 0);
+    CreateToolButton(kIdSelectAll, 112, "Quick Select All", 1);
+    CreateToolButton(kIdDeselectAll, 216, "Quick Deselect All", 2);
+    CreateToolButton(kIdSaveEmail, 320, "Export Selected", 3);
+}
+
+// A tool button is a one-button flat toolbar: picture above caption, and it never takes the focus.
+HWND TfrmMain::CreateToolButton(int id, int left, const char* caption, int picture) {
+    HWND bar = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
+                               WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                               left, 8, 100, 89, Handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+    SendMessageA(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ilToolPictures));
+    SendMessageA(bar, TB_SETBITMAPSIZE, 0, MAKELONG(48, 48));
+    TBBUTTON button = {};
+    button.iBitmap = picture;
+    button.idCommand = id;
+    button.fsState = TBSTATE_ENABLED;
+    button.fsStyle = BTNS_BUTTON;
+    button.iString = reinterpret_cast<INT_PTR>(caption);
+    SendMessageA(bar, TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&button));
+    SendMessageA(bar, TB_SETBUTTONSIZE, 0, MAKELONG(100, 89));
+    SetWindowPos(bar, nullptr, left, 8, 100, 89, SWP_NOZORDER | SWP_NOACTIVATE);
+    ToolButtons.push_back(bar);
+    return bar;
+}
+
+void TfrmMain::CreateDriveBox() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    // GroupBox1 at 424,8; the drive box sits at 8,32 inside it. Height = edit part + 8 items of 16 pixels.
+    cbDrives_ =
+        CreateWindowExA(0, WC_COMBOBOXEXA, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 432,
+                        40, 161, 22 + 8 * 16 + 2, Handle_, reinterpret_cast<HMENU>(kIdDrives), instance, nullptr);
+    SendMessageA(cbDrives_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ilIcons));
+    SendMessageA(cbDrives_, CB_SETITEMHEIGHT, 0, 16);
+    CreateWindowExA(0, "BUTTON", "Select Drive To Scan", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 424, 8,
+                    177, 89, Handle_, reinterpret_cast<HMENU>(kIdDriveGroup), instance, nullptr);
+}
+
+void TfrmMain::CreateFilterControls() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    // The "Filter" group box at 608,8; its controls are placed relative to it but are the window's own
+    // children, so their notifications come here.
+    txtFilter_ = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 616,
+                                 40, 161, 21, Handle_, reinterpret_cast<HMENU>(kIdFilterText), instance, nullptr);
+    btnApplyFilter_ = CreateWindowExA(0, "BUTTON", "Apply", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 672, 72,
+                                      50, 17, Handle_, reinterpret_cast<HMENU>(kIdApplyFilter), instance, nullptr);
+    btnClearFilter_ = CreateWindowExA(0, "BUTTON", "Clear", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 728, 72,
+                                      50, 17, Handle_, reinterpret_cast<HMENU>(kIdClearFilter), instance, nullptr);
+    EnableWindow(btnClearFilter_, FALSE);
+    CreateWindowExA(0, "STATIC", "Keyword", WS_CHILD | WS_VISIBLE | SS_LEFT, 616, 24, 41, 13, Handle_,
+                    reinterpret_cast<HMENU>(kIdKeywordLabel), instance, nullptr);
+    CreateWindowExA(0, "BUTTON", "Filter Emails", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 608, 8, 177,
+                    89, Handle_, reinterpret_cast<HMENU>(kIdFilterGroup), instance, nullptr);
+}
+
+void TfrmMain::CreateFoundEmailsList() {
+    HWND list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, 8, 104, 777, 273,
+                                Handle_, reinterpret_cast<HMENU>(kIdFoundEmails), GetModuleHandleA(nullptr), nullptr);
+    lvFoundEmails_ = TListView(list);
+    DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ilIcons));
+    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(ilIcons));
+    int index = 0;
+    for (const TColumn& column : kColumns)
+        lvFoundEmails_.AddColumn(index++, column.Caption, column.Width);
+}
+
+void TfrmMain::CreatePreview() {
+    // Multi-line without horizontal scrolling wraps words; no scroll bars.
+    txtmsgbody_ =
+        CreateWindowExA(WS_EX_CLIENTEDGE, "RichEdit20A", "",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 8, 384, 777,
+                        161, Handle_, reinterpret_cast<HMENU>(kIdMessageBody), GetModuleHandleA(nullptr), nullptr);
+    // The default limit is 32K characters; a message body may be up to 20 MiB.
+    SendMessageA(txtmsgbody_, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+}
+
+void TfrmMain::FormCreate() {
+    TGetDrives getDrives;
+    Drives = getDrives.ListDrives([this](const std::string& root) { AddDriveItem(root, kDrivePicture); });
+    if (SendMessageA(cbDrives_, CB_GETCOUNT, 0, 0) > 0)
+        SendMessageA(cbDrives_, CB_SETCURSEL, 0, 0);
+}
+
+void TfrmMain::AddDriveItem(const std::string& caption, int picture) {
+    COMBOBOXEXITEMA item = {};
+    item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE;
+    item.iItem = -1; // at the end
+    item.pszText = const_cast<char*>(caption.c_str());
+    item.iImage = picture;
+    item.iSelectedImage = picture;
+    SendMessageA(cbDrives_, CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void TfrmMain::AddDiskImage(const std::string& path) {
+    for (size_t i = 0; i < Drives.size(); ++i) {
+        if (Drives[i] == path) {
+            SendMessageA(cbDrives_, CB_SETCURSEL, i, 0);
+            return;
+        }
+    }
+    AddDriveItem(path, kImageFilePicture);
+    Drives.push_back(path);
+    SendMessageA(cbDrives_, CB_SETCURSEL, Drives.size() - 1, 0);
+}
+
+void TfrmMain::mnuOpenImageClick() {
+    char path[MAX_PATH + 1] = {};
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = Handle_;
+    dialog.lpstrFilter = "Disk images (*.img;*.dd;*.raw;*.bin;*.iso)\0*.img;*.dd;*.raw;*.bin;*.iso\0"
+                         "All files (*.*)\0*.*\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof(path);
+    dialog.lpstrTitle = "Open Disk Image";
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (GetOpenFileNameA(&dialog))
+        AddDiskImage(path);
+}
+
+void TfrmMain::Exit1Click() {
+    DestroyWindow(Handle_);
+}
+
+void TfrmMain::sbScanClick() {
+    LRESULT selected = SendMessageA(cbDrives_, CB_GETCURSEL, 0, 0);
+    if (selected < 0 || static_cast<size_t>(selected) >= Drives.size())
+        return;
+    ScanDrive(Drives[selected]);
+}
+
+void TfrmMain::ScanDrive(const std::string& root) {
+    TEmailArray found;
+    uint64_t unreadable = 0;
+    {
+        // An error from the scanner leaves Emails, the list and the preview as they were; the window is
+        // enabled again on every way out.
+        TDisabledWindow disabled(Handle_);
+        TWaitWindowFactory waitWindows(Handle_);
+        std::unique_ptr<TScanHardDisk> scanner = ScannerFactory(root, Pump, waitWindows);
+        found = scanner->Scan();
+        unreadable = scanner->UnreadableSectors();
+    }
+    Emails = std::move(found);
+    LastScannedRoot = root;
+    RefillList();
+    if (unreadable > 0)
+        ReportUnreadableSectors(root, unreadable);
+}
+
+void TfrmMain::RefillList() {
+    lvFoundEmails_.Clear();
+    std::string keyword = FilterOn ? std::string(GetWindowTextLengthA(txtFilter_) + 1, '\0') : std::string();
+    if (FilterOn)
+        keyword.resize(GetWindowTextA(txtFilter_, keyword.data(), static_cast<int>(keyword.size())));
+    for (size_t i = 0; i < Emails.size(); ++i)
+        if (!FilterOn || ContainsNoCase(Emails[i].Body, keyword))
+            AddEmailToList(Emails[i], static_cast<int>(i));
+}
+
+void TfrmMain::AddEmailToList(const TEmail& email, int index) {
+    int row = lvFoundEmails_.AddRow(std::to_string(index), kMessagePicture, index);
+    lvFoundEmails_.SetSubItem(row, 1, email.Date);
+    lvFoundEmails_.SetSubItem(row, 2, email.From);
+    lvFoundEmails_.SetSubItem(row, 3, email.To);
+    lvFoundEmails_.SetSubItem(row, 4, email.Subject);
+    lvFoundEmails_.MakeVisible(row);
+}
+
+void TfrmMain::ReportUnreadableSectors(const std::string& root, uint64_t count) const {
+    std::string text = std::to_string(count) + (count == 1 ? " sector" : " sectors") + " of " + root +
+                       " could not be read and " + (count == 1 ? "was" : "were") +
+                       " skipped. Messages stored there cannot be recovered.";
+    ShowBox(text, "Warning", MB_ICONWARNING);
+}
+
+// The row's message, found through its caption; -1 when the caption names no message.
+int TfrmMain::MessageIndexOfRow(int row) const {
+    std::string caption = lvFoundEmails_.Text(row);
+    char* end = nullptr;
+    long index = std::strtol(caption.c_str(), &end, 10);
+    if (caption.empty() || *end != '\0' || index < 0 || static_cast<size_t>(index) >= Emails.size())
+        return -1;
+    return static_cast<int>(index);
+}
+
+void TfrmMain::lvFoundEmailsClick() {
+    int row = lvFoundEmails_.Selected();
+    if (row < 0)
+        return;
+    int index = MessageIndexOfRow(row);
+    if (index < 0)
+        return;
+    SetWindowTextA(txtmsgbody_, "");
+    SetWindowTextA(txtmsgbody_, Emails[index].Body.c_str());
+}
+
+void TfrmMain::lvFoundEmailsColumnClick(int column) {
+    if (column == LastSortColumn)
+        SortAscending = !SortAscending;
+    else
+        LastSortColumn = column;
+    TSortContext context = {&Emails, column};
+    lvFoundEmails_.Sort(CompareRows, reinterpret_cast<LPARAM>(&context));
+}
+
+void TfrmMain::sbSelectAllClick() {
+    for (int row = 0; row < lvFoundEmails_.Count(); ++row)
+        lvFoundEmails_.SetChecked(row, true);
+}
+
+void TfrmMain::sbDeselectAllClick() {
+    for (int row = 0; row < lvFoundEmails_.Count(); ++row)
+        lvFoundEmails_.SetChecked(row, false);
+}
+
+void TfrmMain::SetFilterState(bool on) {
+    FilterOn = on;
+    EnableWindow(btnApplyFilter_, !on);
+    EnableWindow(btnClearFilter_, on);
+    EnableWindow(txtFilter_, !on); // the keyword cannot change while the filter is on
+}
+
+std::string TfrmMain::RescanRoot() const {
+    if (!LastScannedRoot.empty())
+        return LastScannedRoot;
+    LRESULT selected = SendMessageA(cbDrives_, CB_GETCURSEL, 0, 0);
+    if (selected < 0 || static_cast<size_t>(selected) >= Drives.size())
+        return {};
+    return Drives[selected];
+}
+
+// Apply and Clear rescan the drive scanned last (the selected one before any scan). If that scan fails,
+// the filter goes back to the state that matches the list still shown.
+void TfrmMain::btnApplyFilterClick() {
+    if (GetWindowTextLengthA(txtFilter_) == 0)
+        return;
+    std::string root = RescanRoot();
+    if (root.empty())
+        return;
+    SetFilterState(true);
+    try {
+        ScanDrive(root);
+    } catch (...) {
+        SetFilterState(false);
+        throw;
+    }
+}
+
+void TfrmMain::btnClearFilterClick() {
+    std::string root = RescanRoot();
+    if (root.empty())
+        return;
+    SetFilterState(false);
+    try {
+        ScanDrive(root);
+    } catch (...) {
+        SetFilterState(true);
+        throw;
+    }
+}
+
+void TfrmMain::mnuHelpClick() {
+    SHELLEXECUTEINFOA execute = {};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_FLAG_NO_UI;
+    execute.lpVerb = "open";
+    execute.lpFile = HelpFile.c_str();
+    execute.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&execute)) {
+        DWORD error = GetLastError();
+        ShowBox("The help page " + HelpFile + " could not be opened: " + SystemMessage(error), "Error", MB_ICONERROR);
+    }
+}
+
+void TfrmMain::sbSaveEmailClick() {
+    std::string folder = FolderPicker(Application.Handle(), "Select Where To Save Recovered Emails", "", true);
+    if (folder.empty())
+        return;
+    if (ProbeFolder(folder) != 0) {
+        ShowBox("Cannot Write To Output Folder ,Please Select A Writeable Folder", "Error", MB_ICONERROR);
+        return;
+    }
+    int rows = lvFoundEmails_.Count();
+    int notWritten = 0;
+    std::string firstFailure;
+    DWORD firstError = 0;
+    for (int row = 0; row < rows; ++row) {
+        if (!lvFoundEmails_.Checked(row))
+            continue;
+        int index = MessageIndexOfRow(row);
+        std::string path = PathInFolder(folder, "RecoveredEmail" + std::to_string(row) + ".eml");
+        DWORD error = index < 0 ? ERROR_INVALID_DATA : WriteNewFile(path, Emails[index].FullText);
+        if (error == 0)
+            continue;
+        if (notWritten++ == 0) {
+            firstFailure = path;
+            firstError = error;
+        }
+    }
+    if (notWritten == 0) {
+        ShowBox("Emails Succesfully Exported To Folder", "Information", MB_ICONINFORMATION);
+        return;
+    }
+    ShowBox(std::to_string(notWritten) + (notWritten == 1 ? " message was" : " messages were") +
+                " not exported (an existing file is never overwritten).\r\nFirst failure: " + firstFailure + "\r\n" +
+                SystemMessage(firstError),
+            "Error", MB_ICONERROR);
+}
+
+void TfrmMain::ShowBox(const std::string& text, const char* caption, UINT icon) const {
+    MessageBoxA(Handle_, text.c_str(), caption, MB_OK | icon);
+}
