@@ -294,8 +294,8 @@ TEST(ScanHardDisk, AgreesWithTheStepByStepWalkOnGeneratedImages) {
                 piece = reply;
                 break;
             case 1:
-                piece = MakeMessage("n" + std::to_string(k) + "@example.org", "t@example.org", "S" + std::to_string(k),
-                                    std::string(random() % 3000, 'p'));
+                piece = MakeMessage(std::to_string(k).append("@example.org"), "t@example.org",
+                                    std::to_string(k).append(" subject"), std::string(random() % 3000, 'p'));
                 break;
             case 2:
                 piece = MakeMessage("a@example.org", "b@example.org", "x", "y") +
