@@ -40,7 +40,7 @@ bool DeviceLength(HANDLE device, uint64_t& lengthBytes) {
 TDriveVolumeSource::TDriveVolumeSource(const std::string& root) : root_(root) {
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(root.at(0))));
     driveNumber_ = static_cast<uint8_t>(letter - 64);
-    const TDriveGeometry geometry = GetDriveGeometry(root);
+    const TDriveGeometry geometry = GetDriveGeometry(std::string(1, letter) + ":\\");
     const DWORD geometryError = GetLastError();
     if (geometry.BytesPerSector <= 0)
         throw TVolumeError("Cannot read drive " + root + ": its sector size cannot be told (" +

@@ -249,4 +249,21 @@ TEST(PosixDriveList, ListsOpenableDevicesThatHoldBytes) {
     EXPECT_FALSE(drives.IsDriveReady(folder.File("missing")));
 }
 
+// A block device reports its own sector size and length (BLKSSZGET, BLKGETSIZE64), whatever the caller's
+// image sector size says.
+TEST(PosixDriveList, BlockDeviceTellsItsOwnGeometry) {
+    const TDriveArray listed = TGetDrives().ListDrives();
+    if (listed.empty())
+        GTEST_SKIP() << "no readable block device here";
+    const auto source = OpenVolumeSource(listed.front(), 4000);
+    EXPECT_NE(source->SectorSize(), 4000u);
+    EXPECT_EQ(source->SectorSize() % 512, 0u);
+    EXPECT_GT(source->LengthBytes(), 0u);
+    const TDriveGeometry geometry = GetDriveGeometry(listed.front(), 4000);
+    EXPECT_EQ(geometry.BytesPerSector, static_cast<int32_t>(source->SectorSize()));
+    EXPECT_EQ(geometry.TotalBytes, static_cast<int64_t>(source->LengthBytes()));
+    std::vector<uint8_t> buffer(source->SectorSize());
+    EXPECT_TRUE(source->ReadSectors(0, 1, buffer.data()));
+}
+
 } // namespace

@@ -475,6 +475,25 @@ TEST(Win32ImageFile, UnusablePathsAreRefusedWithThePathAndTheCause) {
     }
 }
 
+TEST(Win32DriveRoot, DriveWithoutAVolumeIsRefusedWithItsName) {
+    const DWORD mask = GetLogicalDrives();
+    char letter = 'Z';
+    while (letter > 'D' && (mask & (1u << (letter - 'A'))))
+        --letter;
+    const std::string root = std::string(1, letter) + ":\\";
+    SCOPED_TRACE(root);
+    try {
+        TDiskBuffer window(root, 0x1400000);
+        ADD_FAILURE() << "accepted";
+    } catch (const TVolumeError& error) {
+        const std::string text = error.what();
+        EXPECT_NE(text.find("drive " + root), std::string::npos) << text;
+        EXPECT_NE(text.find("sector size"), std::string::npos) << text;
+    }
+    std::vector<uint8_t> buffer(512);
+    EXPECT_FALSE(ReadSectors(static_cast<uint8_t>(letter - 64), 0, 1, buffer.data()));
+}
+
 // Drive X: as the test harness maps it: "x:" to a folder and "x::" to a disk image (see wine-drive-x). The image
 // is reached for writing through Wine's Z: drive, and read back as a volume through "\\.\X:".
 TEST(Win32DriveX, NTWayReadsTheImageBehindTheDriveAndItsWholeLength) {
