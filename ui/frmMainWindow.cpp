@@ -21,7 +21,8 @@
 namespace {
 
 const char kMainClass[] = "TfrmMain";
-const DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// No WS_CLIPCHILDREN: group boxes paint only their frame and rely on the window erasing their inside.
+const DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
 // Pictures of ilIcons, in this order.
 const int kListPictures[] = {kListDriveIcon, kListEnvelopeTickIcon, kListPageIcon, kListClosedEnvelopeIcon,
@@ -183,6 +184,9 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY:
         OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
         return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return OnControlColour(reinterpret_cast<HDC>(wParam));
     case WM_CLOSE:
         DestroyWindow(Handle_);
         return 0;
@@ -224,6 +228,13 @@ void TfrmMain::OnNotify(const NMHDR& header) {
         lvFoundEmailsClick();
     else if (header.code == LVN_COLUMNCLICK)
         lvFoundEmailsColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+}
+
+// Labels and group boxes stand on the window's button-face background.
+LRESULT TfrmMain::OnControlColour(HDC dc) {
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
 void TfrmMain::OnDestroy() {
@@ -332,7 +343,7 @@ void TfrmMain::CreateFilterControls() {
     btnClearFilter_ = CreateWindowExA(0, "BUTTON", "Clear", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 728, 72,
                                       50, 17, Handle_, reinterpret_cast<HMENU>(kIdClearFilter), instance, nullptr);
     EnableWindow(btnClearFilter_, FALSE);
-    CreateWindowExA(0, "STATIC", "Keyword", WS_CHILD | WS_VISIBLE | SS_LEFT, 616, 24, 41, 13, Handle_,
+    CreateWindowExA(0, "STATIC", "Keyword", WS_CHILD | WS_VISIBLE | SS_LEFT, 616, 24, 60, 13, Handle_,
                     reinterpret_cast<HMENU>(kIdKeywordLabel), instance, nullptr);
     CreateWindowExA(0, "BUTTON", "Filter Emails", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 608, 8, 177,
                     89, Handle_, reinterpret_cast<HMENU>(kIdFilterGroup), instance, nullptr);

@@ -70,6 +70,7 @@ private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id);
     void OnNotify(const NMHDR& header);
+    LRESULT OnControlColour(HDC dc);
     void OnDestroy();
 
     void CreateControls();

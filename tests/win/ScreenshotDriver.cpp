@@ -45,6 +45,10 @@ void ClickRow(TfrmMain& main, int row) {
     SendMessageA(main.Handle(), WM_NOTIFY, kIdFoundEmails, reinterpret_cast<LPARAM>(&click));
 }
 
+void CALLBACK CloseWhenDue(HWND window, UINT, UINT_PTR, DWORD) {
+    DestroyWindow(window);
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -72,7 +76,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     TListView list(main.lvFoundEmails());
     list.SetChecked(0, true);
     list.SetChecked(2, true);
+    SendMessageA(list.Handle(), LVM_ENSUREVISIBLE, 0, FALSE);
     ClickRow(main, 1);
-    SetTimer(main.Handle(), 1, seconds * 1000, [](HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); });
+    SetTimer(main.Handle(), 1, seconds * 1000, CloseWhenDue);
     return application.Run();
 }
