@@ -23,6 +23,8 @@ std::string SystemText(DWORD code) {
 
 } // namespace
 
+void PrepareProcess(char**) {}
+
 bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }

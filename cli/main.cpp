@@ -27,6 +27,11 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kBadUsage = 2;
 
+// The window the command line reads through. A smaller window than the desktop program's 20 MiB gives the same
+// results (the scan is tested for that) and stays in the processor's cache: on a warm 2 GiB image 1 MiB windows
+// measured 0.28 s against 0.56 s for 20 MiB ones. Runs longer than this are served by copies.
+constexpr uint32_t kCliWindowBytes = 1 << 20;
+
 void Fail(const std::string& message) {
     std::fprintf(stderr, "ostrevan-scan: %s\n", message.c_str());
 }
@@ -47,7 +52,7 @@ bool SourceLooksUsable(const std::string& source) {
     return true;
 }
 
-void PrintSummary(const std::string& source, const TScanHardDisk& scanner, size_t found, size_t listed,
+void PrintSummary(const std::string& source, const TScanHardDisk& scanner, uint64_t found, uint64_t listed,
                   double seconds) {
     const double bytes = static_cast<double>(scanner.SectorCount()) * scanner.GetSectorSize();
     const double perSecond = seconds > 0 ? bytes / seconds : 0;
@@ -74,38 +79,39 @@ int Run(const TOptions& options) {
     TTerminalProgress bar(stderr, "Scanning");
     IProgressFactory& progress =
         !options.Quiet && StderrIsTerminal() ? static_cast<IProgressFactory&>(bar) : noProgress;
-    TScanHardDisk scanner(options.Source, pump, progress, options.SectorSize);
+    TScanHardDisk scanner(options.Source, pump, progress, options.SectorSize, kCliWindowBytes);
     if (scanner.SectorCount() == 0) {
         Fail(options.Source + ": holds no whole sector of " + std::to_string(scanner.GetSectorSize()) +
              " bytes (empty)");
         return kFailure;
     }
 
-    const auto started = std::chrono::steady_clock::now();
-    const TEmailArray found = scanner.Scan();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const std::vector<TFoundLocation>& locations = scanner.Locations();
-
+    // Each message is listed (and exported) as soon as it is found and then let go, so memory stays flat
+    // however many messages the volume holds.
     TTableWriter table;
     if (!options.Json)
         std::fputs(table.Header().c_str(), stdout);
+    uint64_t index = 0;
     uint64_t position = 0;
-    for (size_t index = 0; index < found.size(); ++index) {
-        const TEmail& email = found[index];
+    scanner.SetMessageConsumer([&](TEmail&& email, const TFoundLocation& at) {
+        const uint64_t thisIndex = index++;
         if (options.HasKeyword && !ContainsNoCase(email.Body, options.Keyword))
-            continue;
-        const TFoundLocation at = index < locations.size() ? locations[index] : TFoundLocation{};
-        const std::string line =
-            options.Json ? JsonLine({index, at.Offset, at.RunOffset, &email}) : table.Row(index, at.Offset, email);
+            return;
+        const std::string line = options.Json ? JsonLine({thisIndex, at.Offset, at.RunOffset, &email})
+                                              : table.Row(thisIndex, at.Offset, email);
+        bar.Interrupt();
         std::fwrite(line.data(), 1, line.size(), stdout);
         if (exporter)
             exporter->Export(position, email);
         ++position;
-    }
+    });
+    const auto started = std::chrono::steady_clock::now();
+    scanner.Scan();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fflush(stdout);
 
     if (!options.Quiet) {
-        PrintSummary(options.Source, scanner, found.size(), position, seconds);
+        PrintSummary(options.Source, scanner, index, position, seconds);
         if (exporter)
             std::fprintf(stderr, "ostrevan-scan: %llu messages exported to %s\n",
                          static_cast<unsigned long long>(exporter->Written()), exporter->Folder().c_str());
@@ -124,6 +130,7 @@ int Run(const TOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    PrepareProcess(argv);
     SetBinaryStdout();
     const TParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.Error.empty()) {

@@ -8,6 +8,7 @@
 #include "volume/DiskBuffer.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,12 @@ public:
     // Printable bytes from `offset` on, at most kRunCap.
     uint32_t TextRunLength(uint64_t offset);
 
+    // Hands each message to `consumer` as it is found instead of keeping it, so that memory stays flat however
+    // many messages the volume holds (ostrevan-scan streams its output this way). Scan then returns an empty
+    // array and Locations() stays empty; the pump and progress points are the same. Set before Scan.
+    using TMessageConsumer = std::function<void(TEmail&& email, const TFoundLocation& location)>;
+    void SetMessageConsumer(TMessageConsumer consumer) { Consumer = std::move(consumer); }
+
     // One entry per message of the result, in the same order.
     const std::vector<TFoundLocation>& Locations() const { return Locations_; }
     uint64_t UnreadableSectors() const { return DiskBuffer->UnreadableSectors(); }
@@ -51,4 +58,5 @@ private:
     std::vector<TFoundLocation> Locations_;
     IMessagePump& Pump;
     IProgressFactory& Progress;
+    TMessageConsumer Consumer;
 };

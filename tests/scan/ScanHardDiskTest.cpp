@@ -126,6 +126,31 @@ TEST(ScanHardDisk, ARunEndsAtTheFirstByteThatIsNotPrintable) {
     EXPECT_EQ(scanner.TextRunLength(kSector), withControls.size());
 }
 
+// Every byte value at every position within an eight-byte word, so that the run's measuring, however it
+// batches bytes, stops exactly at the first byte that a run may not hold.
+TEST(ScanHardDisk, TextRunLengthStopsAtEveryNonPrintableByteValueWhereverItStands) {
+    const auto printable = [](int b) {
+        return b == 0x09 || b == 0x0A || b == 0x0B || b == 0x0D || (b >= 0x20 && b <= 0x7E);
+    };
+    constexpr int kPositions = 18;
+    Bytes image = Blank(1 + 256 * kPositions);
+    for (int value = 0; value < 256; ++value)
+        for (int position = 0; position < kPositions; ++position) {
+            const uint64_t at = (1 + value * kPositions + position) * uint64_t(kSector);
+            std::fill_n(image.begin() + at, 100, 'A');
+            image[at + position] = static_cast<uint8_t>(value);
+        }
+    TCountingPump pump;
+    TNoProgress progress;
+    TScanHardDisk scanner(std::make_unique<TTestVolume>(image, kSector), pump, progress, 64 * 1024);
+    for (int value = 0; value < 256; ++value)
+        for (int position = 0; position < kPositions; ++position) {
+            const uint64_t at = (1 + value * kPositions + position) * uint64_t(kSector);
+            ASSERT_EQ(scanner.TextRunLength(at), printable(value) ? 100u : uint32_t(position))
+                << "byte " << value << " at " << position;
+        }
+}
+
 // The walk goes on at the first sector at or after the run's end. Seen from outside through the progress bar:
 // the 2001st examination reports the sector it is about to examine.
 TEST(ScanHardDisk, TheWalkResumesAtTheFirstSectorAfterTheRun) {
@@ -245,6 +270,37 @@ TEST(ScanHardDisk, ResultsDoNotDependOnTheWindowSize) {
         EXPECT_TRUE(SameLocations(outcome.locations, reference.locations));
         EXPECT_EQ(outcome.pumpPoints, reference.pumpPoints);
     }
+}
+
+TEST(ScanHardDisk, AConsumerReceivesWhatTheScanWouldKeepInTheSameOrder) {
+    Bytes image = Blank(3000);
+    std::mt19937 random(7);
+    for (int k = 0; k < 60; ++k) {
+        const uint64_t offset = (1 + random() % 2990) * kSector + (k % 3 == 0 ? 100 : 0);
+        Put(image, offset,
+            MakeMessage(std::to_string(k).append("@example.org"), "t@example.org", "S", "body") +
+                MakeMessage("second@example.org", "t@example.org", "Two", "x"));
+    }
+    const TScanOutcome kept = RunScan(image, kSector, 64 * 1024);
+    ASSERT_GT(kept.found.size(), 40u);
+
+    TCountingPump pump;
+    TRecordingProgress progress;
+    TScanHardDisk scanner(std::make_unique<TTestVolume>(image, kSector), pump, progress, 64 * 1024);
+    TEmailArray streamed;
+    std::vector<TFoundLocation> locations;
+    scanner.SetMessageConsumer([&](TEmail&& email, const TFoundLocation& at) {
+        streamed.push_back(std::move(email));
+        locations.push_back(at);
+    });
+    EXPECT_TRUE(scanner.Scan().empty());
+    EXPECT_TRUE(scanner.Locations().empty());
+    ASSERT_EQ(streamed.size(), kept.found.size());
+    for (size_t k = 0; k < streamed.size(); ++k)
+        EXPECT_TRUE(SameEmail(streamed[k], kept.found[k])) << k;
+    EXPECT_TRUE(SameLocations(locations, kept.locations));
+    EXPECT_EQ(pump.Points(), kept.pumpPoints);
+    EXPECT_EQ(progress.positions, kept.progressPositions);
 }
 
 TEST(ScanHardDisk, TheMissingImageFileRaisesAVolumeErrorNamingIt) {
