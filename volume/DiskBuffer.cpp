@@ -110,6 +110,8 @@ TDiskBuffer::TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t windowB
     // Not cleared here: every byte a request can reach is either read or zeroed by LoadWindow first, and
     // clearing 40 MiB up front costs a pass over memory that the first read makes anyway.
     s.WindowData.reset(new uint8_t[s.Capacity]);
+    viewData_ = s.WindowData.get();
+    viewLimit_ = s.ViewLimit;
     LoadWindow(s.SectorSize); // the first window begins at sector 1
 }
 
@@ -169,6 +171,8 @@ void TDiskBuffer::LoadWindow(uint64_t offset) {
         s.WindowFirst < s.SectorCount ? std::min<uint64_t>(s.WindowSectors, s.SectorCount - s.WindowFirst) : 0;
     s.WindowStartByte = s.WindowFirst * s.SectorSize;
     s.WindowEndByte = (s.WindowFirst + s.WindowCount) * s.SectorSize;
+    viewStart_ = s.WindowStartByte;
+    viewEnd_ = s.WindowEndByte;
     ++s.Loads;
     uint8_t* data = s.WindowData.get();
     if (s.WindowCount > 0)
@@ -183,7 +187,7 @@ void TDiskBuffer::LoadWindow(uint64_t offset) {
         std::memset(data + loadedBytes, 0, viewEnd - loadedBytes);
 }
 
-std::span<const uint8_t> TDiskBuffer::ViewBytes(uint64_t offset, uint32_t count) {
+std::span<const uint8_t> TDiskBuffer::ViewAfterReloadCheck(uint64_t offset, uint32_t count) {
     State& s = *state_;
     if (count > s.ViewLimit)
         throw std::length_error("ViewBytes: " + std::to_string(count) + " bytes is more than one window serves");

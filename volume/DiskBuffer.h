@@ -43,7 +43,20 @@ public:
 
 private:
     void LoadWindow(uint64_t offset);
+    std::span<const uint8_t> ViewAfterReloadCheck(uint64_t offset, uint32_t count);
 
     struct State;
     std::unique_ptr<State> state_;
+    // The window as ViewBytes' inline test sees it: volume bytes [viewStart_, viewEnd_) are at viewData_. The
+    // scan asks for a sample at every sector, so the common case costs no call.
+    const uint8_t* viewData_ = nullptr;
+    uint64_t viewStart_ = 0;
+    uint64_t viewEnd_ = 0;
+    uint32_t viewLimit_ = 0;
 };
+
+inline std::span<const uint8_t> TDiskBuffer::ViewBytes(uint64_t offset, uint32_t count) {
+    if (offset >= viewStart_ && offset < viewEnd_ && count < viewEnd_ - offset && count <= viewLimit_)
+        return {viewData_ + (offset - viewStart_), count};
+    return ViewAfterReloadCheck(offset, count);
+}
