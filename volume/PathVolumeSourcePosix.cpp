@@ -23,7 +23,8 @@ TPathVolumeSource::TPathVolumeSource(const std::string& path, uint32_t imageSect
     const auto fail = [&](const std::string& cause) { throw TVolumeError("Cannot read \"" + path + "\": " + cause); };
     if (path.empty())
         throw TVolumeError("No drive, image file or device was given");
-    handle_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a pipe must not wait for a writer (it is then refused as not a volume).
+    handle_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (handle_->fd < 0)
         fail(SystemErrorText(static_cast<uint32_t>(errno)));
     if (const int error = MeasurePosixFile(handle_->fd, imageSectorSize, sectorSize_, lengthBytes_))

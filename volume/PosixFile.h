@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // Sector size and length of what `fd` names: from the device for a block device, else `imageSectorSize`
-// and the file's size. 0, or the errno value that explains why it cannot be measured (EISDIR for a directory).
+// and the file's size. 0, or the errno value that explains why it cannot be measured (EISDIR for a directory,
+// ENOTBLK for anything else that is neither a file nor a block device).
 int MeasurePosixFile(int fd, uint32_t imageSectorSize, uint32_t& sectorSize, uint64_t& lengthBytes);
 // Reads exactly `length` bytes at `offset`, going on after short reads and interrupted calls.
 // False when an error or the end of the file comes first (errno tells which: 0 for the end).

@@ -31,7 +31,7 @@ bool ReadSectors(uint8_t, uint64_t, uint32_t, void*) {
 TDriveGeometry GetDriveGeometry(const std::string& drive, uint32_t imageSectorSize) {
     if (drive.empty())
         return {};
-    const int fd = open(drive.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(drive.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return {};
     uint32_t sectorSize = 0;
@@ -64,6 +64,8 @@ int MeasurePosixFile(int fd, uint32_t imageSectorSize, uint32_t& sectorSize, uin
         lengthBytes = size;
         return 0;
     }
+    if (!S_ISREG(info.st_mode))
+        return ENOTBLK; // a pipe, socket or character device: no sectors to read
     sectorSize = imageSectorSize;
     lengthBytes = static_cast<uint64_t>(info.st_size);
     return 0;

@@ -163,6 +163,8 @@ TEST(PosixImageFile, UnusablePathsAreRefusedWithThePathAndTheCause) {
     ASSERT_TRUE(MakeSparseFile(tiny, 100));
     const std::string directory = folder.File("folder");
     fs::create_directory(directory);
+    const std::string pipe = folder.File("pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
     struct TCase {
         std::string path;
         std::string cause;
@@ -172,6 +174,8 @@ TEST(PosixImageFile, UnusablePathsAreRefusedWithThePathAndTheCause) {
         {empty, "empty (0 bytes)"},
         {tiny, "smaller than one sector"},
         {directory, std::strerror(EISDIR)},
+        {pipe, std::strerror(ENOTBLK)}, // and no wait for a writer
+        {"/dev/null", std::strerror(ENOTBLK)},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.path);
