@@ -147,7 +147,8 @@ TEST_F(ExporterTest, MakesTheFolderAndWritesFullTextByteForByte) {
     TExporter exporter((folder / "made").string(), errors);
     ASSERT_TRUE(exporter.Prepare());
     TEmail email;
-    email.FullText = std::string("From: a\r\n\r\nbinary \0 and \x80\r\n", 29);
+    const char raw[] = "From: a\r\n\r\nbinary \0 and \x80\r\n";
+    email.FullText = std::string(raw, sizeof raw - 1);
     EXPECT_TRUE(exporter.Export(0, email));
     EXPECT_TRUE(exporter.Export(1, TEmail{}));
     EXPECT_EQ(Read(folder / "made" / "RecoveredEmail0.eml"), email.FullText);
