@@ -8,7 +8,24 @@ namespace {
 
 const char kApplicationClass[] = "TApplication";
 
+// The hidden window stands for the program on the taskbar: focus given to it goes on to the main window,
+// and closing it closes the main window, unless a scan has the main window disabled.
 LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE)
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+    auto* application = reinterpret_cast<TApplication*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    HWND main = application ? application->MainWindow() : nullptr;
+    bool mainUsable = main && IsWindow(main) && IsWindowEnabled(main);
+    if (msg == WM_SETFOCUS && mainUsable) {
+        SetFocus(main);
+        return 0;
+    }
+    if (msg == WM_CLOSE) {
+        if (mainUsable)
+            PostMessageA(main, WM_CLOSE, 0, 0);
+        return 0;
+    }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
@@ -33,7 +50,7 @@ TApplication::TApplication(const std::string& title) : Title_(title) {
     // taskbar; the main window is owned by it and so has no taskbar button of its own.
     Handle_ = CreateWindowExA(0, kApplicationClass, Title_.c_str(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
-                              nullptr, nullptr, instance, nullptr);
+                              nullptr, nullptr, instance, this);
     ACCEL f1 = {FVIRTKEY, VK_F1, kMenuHelp};
     Accelerators_ = CreateAcceleratorTableA(&f1, 1);
 }
@@ -46,7 +63,9 @@ TApplication::~TApplication() {
 }
 
 bool TApplication::Dispatch(MSG& msg) {
-    if (MainWindow_ && Accelerators_ && TranslateAcceleratorA(MainWindow_, Accelerators_, &msg))
+    // No F1 while a scan has the main window disabled: its commands wait for the scan's end.
+    bool mainEnabled = MainWindow_ && IsWindowEnabled(MainWindow_);
+    if (mainEnabled && Accelerators_ && TranslateAcceleratorA(MainWindow_, Accelerators_, &msg))
         return true;
     if (MainWindow_ && IsDialogMessageA(MainWindow_, &msg)) // Tab moves between the controls
         return true;
@@ -56,6 +75,8 @@ bool TApplication::Dispatch(MSG& msg) {
 }
 
 int TApplication::Run() {
+    // Zero-sized but shown, so that the taskbar button (with the title) is there.
+    ShowWindow(Handle_, SW_SHOWNA);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0)
         Dispatch(msg);

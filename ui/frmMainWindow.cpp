@@ -188,7 +188,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORBTN:
         return OnControlColour(reinterpret_cast<HDC>(wParam));
     case WM_CLOSE:
-        DestroyWindow(Handle_);
+        if (IsWindowEnabled(Handle_)) // not in the middle of a scan
+            DestroyWindow(Handle_);
         return 0;
     case WM_DESTROY:
         OnDestroy();

@@ -9,9 +9,16 @@ namespace {
 
 const char kWaitClass[] = "TfrmWait";
 
+// The window offers no way to stop a scan: Alt+F4 and the like do not close it; the scan does.
+LRESULT CALLBACK WaitWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CLOSE)
+        return 0;
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
 void RegisterWaitClass(HINSTANCE instance) {
     WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpfnWndProc = WaitWindowProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)); // IDC_WAIT: a scan cannot be interrupted
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);

@@ -269,6 +269,10 @@ struct TSortCase {
     TCaptions Expected;
 };
 
+void PrintTo(const TSortCase& sortCase, std::ostream* out) {
+    *out << sortCase.Name;
+}
+
 class MainWindowSortTest : public MainWindowTest, public ::testing::WithParamInterface<TSortCase> {};
 
 // Subjects by text, case ignored: alpha(1) Bravo(3) charlie(0) delta(4) Echo(2).
@@ -495,6 +499,33 @@ TEST_F(MainWindowTest, F1WithoutTheHelpPageSaysWhichFileAndWhy) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].Title, "Error");
     EXPECT_NE(seen[0].Text.find(help), std::string::npos) << seen[0].Text;
+}
+
+TEST_F(MainWindowTest, CloseRequestsAndF1DuringAScanAreRefusedAndTheScanEndsNormally) {
+    std::string help = Scratch.File("help.html");
+    Window().SetHelpFile(help);
+    bool disabledDuringScan = false;
+    bool closedDuringScan = false;
+    Window().SetScannerFactory([&](const std::string& root, IMessagePump& pump, IProgressFactory& progress) {
+        disabledDuringScan = !IsWindowEnabled(Handle());
+        SendMessageA(Handle(), WM_CLOSE, 0, 0);
+        SendMessageA(TestApplication().Handle(), WM_CLOSE, 0, 0); // the taskbar button's Close
+        PostMessageA(Window().lvFoundEmails(), WM_KEYDOWN, VK_F1, 0);
+        PumpMessages(); // what the scan's pump does
+        closedDuringScan = !IsWindow(Handle());
+        return std::make_unique<TScanHardDisk>(root, pump, progress);
+    });
+    TDialogWatcher watcher;
+    ScanImage(FiveMessages());
+    EXPECT_TRUE(disabledDuringScan);
+    EXPECT_FALSE(closedDuringScan);
+    EXPECT_EQ(Captions(), AllCaptions(5));
+    EXPECT_TRUE(watcher.Seen().empty()) << "no help error box: F1 waited";
+
+    HWND window = Handle();
+    SendMessageA(TestApplication().Handle(), WM_CLOSE, 0, 0);
+    PumpMessages();
+    EXPECT_FALSE(IsWindow(window)) << "after the scan, closing the taskbar button closes the window";
 }
 
 TEST_F(MainWindowTest, ExitClosesTheWindow) {

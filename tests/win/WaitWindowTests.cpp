@@ -61,6 +61,9 @@ TEST(WaitWindowTest, IsABorderlessTopmostPopupCentredOverItsOwnerWithLabelAndBar
         EXPECT_EQ(barRect.top, 48);
         EXPECT_EQ(barRect.right - barRect.left, 465);
         EXPECT_EQ(barRect.bottom - barRect.top, 17);
+
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(IsWindow(window)) << "only the scan closes it";
     }
     EXPECT_EQ(FindWindowA("TfrmWait", nullptr), nullptr) << "destroying it closes the window";
     DestroyWindow(owner);
