@@ -224,3 +224,12 @@ TEST(BrowseForFolderTest, CancellingTheRealDialogGivesAnEmptyPath) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_NE(seen[0].Text.find("Select Where To Save Recovered Emails"), std::string::npos) << seen[0].Text;
 }
+
+TEST(BrowseForFolderTest, AcceptingTheRealDialogGivesTheInitialFolderItSelected) {
+    TestApplication();
+    char windows[MAX_PATH + 1] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    TDialogWatcher watcher(IDOK);
+    std::string chosen = BrowseForFolder(TestApplication().Handle(), "Pick", windows, false);
+    EXPECT_EQ(_stricmp(chosen.c_str(), windows), 0) << chosen << " / " << windows;
+}

@@ -313,6 +313,23 @@ TEST_F(MainWindowTest, AfterASortAClickPreviewsTheRowsOwnMessage) {
     EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[1].Body));
 }
 
+TEST_F(MainWindowTest, PreviewShowsALongBodyWhole) {
+    std::string body;
+    for (int line = 0; body.size() < 100000; ++line)
+        body += "Line " + std::to_string(line) + " of a long message body.\r\n";
+    TPlantedMessage message = {" Sun, 07 Mar 2004", " a@example.com", " b@example.org", " long", body};
+    std::string text = message.Text();
+    std::vector<uint8_t> bytes(512 * 2 + text.size() + 512 * 4, 0);
+    std::copy(text.begin(), text.end(), bytes.begin() + 512 * 2);
+    std::string path = Scratch.File("long.img");
+    WriteWholeFile(path, bytes);
+    Window().AddDiskImage(path);
+    Command(kIdScan);
+    ASSERT_EQ(List().Count(), 1);
+    ClickRow(0);
+    EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + body)) << "a body of 100 KB is shown whole";
+}
+
 TEST_F(MainWindowTest, ClickWithNoRowSelectedLeavesThePreview) {
     ScanImage(FiveMessages());
     SetWindowTextA(Window().txtmsgbody(), "typed by the user");
