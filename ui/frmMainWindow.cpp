@@ -355,7 +355,10 @@ void TfrmMain::CreateFoundEmailsList() {
                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, 8, 104, 777, 273,
                                 Handle_, reinterpret_cast<HMENU>(kIdFoundEmails), GetModuleHandleA(nullptr), nullptr);
     lvFoundEmails_ = TListView(list);
-    DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
+    // Double buffering (common controls 6; older versions ignore the bit) keeps the list from flickering
+    // while a scan fills it.
+    constexpr DWORD kDoubleBuffer = 0x00010000; // LVS_EX_DOUBLEBUFFER
+    DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | kDoubleBuffer;
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ilIcons));
     SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(ilIcons));

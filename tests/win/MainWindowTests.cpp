@@ -247,6 +247,31 @@ TEST_F(MainWindowTest, OpeningTheSameImageTwiceSelectsTheItemItAlreadyHas) {
     EXPECT_EQ(SendMessageA(Window().cbDrives(), CB_GETCOUNT, 0, 0), static_cast<LRESULT>(drivesBefore + 1));
 }
 
+TEST_F(MainWindowTest, OpenDiskImageFromTheMenuAddsTheChosenFileAndCancelAddsNothing) {
+    std::string path = Scratch.File("menu.img");
+    WriteWholeFile(path, ImageWithMessages(FiveMessages()));
+    size_t drivesBefore = Window().DriveRoots().size();
+    {
+        TDialogWatcher cancel(IDCANCEL);
+        Command(kMenuOpenImage);
+        ASSERT_EQ(cancel.Seen().size(), 1u);
+        EXPECT_EQ(cancel.Seen()[0].Title, "Open Disk Image");
+    }
+    EXPECT_EQ(Window().DriveRoots().size(), drivesBefore);
+    {
+        // The file name box of the open dialog (cmb13, or edt1 in the old style).
+        TDialogWatcher open(IDOK, [&](HWND dialog) {
+            HWND name = GetDlgItem(dialog, 0x47c) ? GetDlgItem(dialog, 0x47c) : GetDlgItem(dialog, 0x480);
+            SetWindowTextA(name, path.c_str());
+        });
+        Command(kMenuOpenImage);
+    }
+    ASSERT_EQ(Window().DriveRoots().size(), drivesBefore + 1);
+    EXPECT_EQ(_stricmp(Window().DriveRoots().back().c_str(), path.c_str()), 0) << Window().DriveRoots().back();
+    Command(kIdScan);
+    EXPECT_EQ(Captions(), AllCaptions(5));
+}
+
 TEST_F(MainWindowTest, ScanWithNoDriveSelectedDoesNothing) {
     int scans = 0;
     Window().SetScannerFactory(

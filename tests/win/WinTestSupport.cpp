@@ -19,7 +19,8 @@ void PumpMessages() {
     TestApplication().ProcessMessages();
 }
 
-TDialogWatcher::TDialogWatcher(int answer) : UiThread(GetCurrentThreadId()), Answer(answer) {
+TDialogWatcher::TDialogWatcher(int answer, std::function<void(HWND dialog)> prepare)
+    : UiThread(GetCurrentThreadId()), Answer(answer), Prepare(std::move(prepare)) {
     Helper = std::thread([this] { Watch(); });
 }
 
@@ -74,6 +75,8 @@ BOOL CALLBACK TDialogWatcher::OnThreadWindow(HWND window, LPARAM selfParam) {
         std::lock_guard<std::mutex> guard(self->Lock);
         self->Dialogs.push_back(seen);
     }
+    if (self->Prepare)
+        self->Prepare(window);
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(self->Answer, BN_CLICKED), 0);
     return TRUE;
 }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,7 +31,8 @@ struct TSeenDialog {
 // shows is read and then answered with `answer` (a command id such as IDOK or IDCANCEL).
 class TDialogWatcher {
 public:
-    explicit TDialogWatcher(int answer = IDCANCEL);
+    // `prepare`, when given, runs on the helper thread just before the answer (e.g. to type a file name).
+    explicit TDialogWatcher(int answer = IDCANCEL, std::function<void(HWND dialog)> prepare = {});
     ~TDialogWatcher();
     std::vector<TSeenDialog> Seen();
 
@@ -40,6 +42,7 @@ private:
 
     DWORD UiThread;
     int Answer;
+    std::function<void(HWND)> Prepare;
     std::atomic<bool> Stop{false};
     std::mutex Lock;
     std::vector<TSeenDialog> Dialogs;
