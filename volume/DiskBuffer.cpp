@@ -200,14 +200,12 @@ std::span<const uint8_t> TDiskBuffer::ViewAfterReloadCheck(uint64_t offset, uint
 }
 
 TBuffData TDiskBuffer::ReadBytes(uint64_t offset, uint32_t count) {
-    TBuffData result(count);
     if (count <= state_->ViewLimit) {
         const auto view = ViewBytes(offset, count);
-        if (count > 0)
-            std::memcpy(result.data(), view.data(), count);
-        return result;
+        return TBuffData(view.begin(), view.end()); // one copy, no clearing first
     }
     // Longer than one window serves: in window-sized pieces.
+    TBuffData result(count);
     for (uint32_t done = 0; done < count;) {
         const uint32_t piece = std::min(count - done, state_->ViewLimit);
         const auto view = ViewBytes(offset + done, piece);
