@@ -10,6 +10,7 @@
 #include <winioctl.h>
 
 #include <cctype>
+#include <vector>
 
 namespace {
 
@@ -35,6 +36,26 @@ bool DeviceLength(HANDLE device, uint64_t& lengthBytes) {
     return false;
 }
 
+// Reads the volume's first sector once. A device that cannot read at all (no medium, no rights, or a drive that
+// only maps a folder, as under Wine) is refused now with the system's reason, instead of a scan that serves
+// nothing but zeros; a media error is left to the window, which reads around bad sectors.
+DWORD ProbeFirstSector(HANDLE device, uint32_t sectorSize) {
+    std::vector<uint8_t> sector(sectorSize);
+    DWORD got = 0;
+    if (ReadFile(device, sector.data(), sectorSize, &got, nullptr) && got == sectorSize)
+        return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    switch (error) {
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NOT_READY:
+    case ERROR_NOT_SUPPORTED:
+        return error;
+    default:
+        return ERROR_SUCCESS;
+    }
+}
+
 } // namespace
 
 TDriveVolumeSource::TDriveVolumeSource(const std::string& root) : root_(root) {
@@ -57,7 +78,12 @@ TDriveVolumeSource::TDriveVolumeSource(const std::string& root) : root_(root) {
     uint64_t deviceLength = 0;
     if (DeviceLength(handle, deviceLength))
         lengthBytes_ = deviceLength;
+    LARGE_INTEGER start{};
+    SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
+    const DWORD probeError = ProbeFirstSector(handle, sectorSize_);
     CloseHandle(handle);
+    if (probeError != ERROR_SUCCESS)
+        throw TVolumeError("Cannot read drive " + root + ": " + SystemErrorText(probeError));
     if (lengthBytes_ < sectorSize_)
         throw TVolumeError("Cannot read drive " + root + ": its size cannot be told");
 }

@@ -494,6 +494,25 @@ TEST(Win32DriveRoot, DriveWithoutAVolumeIsRefusedWithItsName) {
     EXPECT_FALSE(ReadSectors(static_cast<uint8_t>(letter - 64), 0, 1, buffer.data()));
 }
 
+// Wine's C: maps a folder: its volume device opens but cannot read. The drive is refused with the system's
+// reason rather than scanned as a volume of zeros.
+TEST(Win32DriveRoot, DriveWhoseDeviceCannotReadIsRefusedWithTheReason) {
+    std::vector<uint8_t> buffer(512);
+    if (ReadSectorsNT(3, 0, 1, buffer.data()))
+        GTEST_SKIP() << "drive C: can be read raw here";
+    try {
+        TDiskBuffer window("C:\\", 0x1400000);
+        ADD_FAILURE() << "accepted";
+    } catch (const TVolumeError& volumeError) {
+        const std::string text = volumeError.what();
+        EXPECT_NE(text.find("drive C:\\"), std::string::npos) << text;
+        bool namesTheReason = false;
+        for (DWORD reason : {ERROR_INVALID_FUNCTION, ERROR_ACCESS_DENIED, ERROR_NOT_READY, ERROR_NOT_SUPPORTED})
+            namesTheReason = namesTheReason || text.find(SystemErrorText(reason)) != std::string::npos;
+        EXPECT_TRUE(namesTheReason) << text;
+    }
+}
+
 // Drive X: as the test harness maps it: "x:" to a folder and "x::" to a disk image (see wine-drive-x). The image
 // is reached for writing through Wine's Z: drive, and read back as a volume through "\\.\X:".
 TEST(Win32DriveX, NTWayReadsTheImageBehindTheDriveAndItsWholeLength) {
