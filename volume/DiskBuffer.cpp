@@ -14,6 +14,10 @@
 
 namespace {
 
+// Devices have sectors of 512 to 4096 bytes; a larger size can only come from a caller's image setting, and one
+// in the gigabytes would overflow the window's arithmetic.
+constexpr uint32_t kMaxSectorSize = 1 << 20;
+
 // Sectors that could not be read, kept as merged ranges [first, end): bad sectors come in runs, and a dying disk
 // may have millions of them.
 class TSectorRanges {
@@ -89,6 +93,9 @@ TDiskBuffer::TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t windowB
     s.SectorSize = source->SectorSize();
     if (s.SectorSize == 0)
         throw TVolumeError("Cannot read " + source->Name() + ": the sector size is 0");
+    if (s.SectorSize > kMaxSectorSize)
+        throw TVolumeError("Cannot read " + source->Name() + ": a sector size of " + std::to_string(s.SectorSize) +
+                           " bytes is more than the " + std::to_string(kMaxSectorSize) + " this program reads");
     const uint64_t lengthBytes = source->LengthBytes();
     s.SectorCount = lengthBytes / s.SectorSize;
     if (s.SectorCount == 0)

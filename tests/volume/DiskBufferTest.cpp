@@ -231,6 +231,21 @@ TEST(DiskBufferFaults, OneBadSectorCostsAFewReadsNotOnePerSector) {
     EXPECT_EQ(v.window->ReadBytes(701 * 512, 512), Expected(4096 * 512, 701 * 512, 512));
 }
 
+// A volume that only tells its size: enough to be refused at construction.
+class TSizeOnlySource : public IVolumeSource {
+public:
+    TSizeOnlySource(uint64_t length, uint32_t sectorSize) : length_(length), sectorSize_(sectorSize) {}
+    const std::string& Name() const override { return name_; }
+    uint32_t SectorSize() const override { return sectorSize_; }
+    uint64_t LengthBytes() const override { return length_; }
+    bool ReadSectors(uint64_t, uint32_t, uint8_t*) override { return false; }
+
+private:
+    std::string name_ = "volume Q7";
+    uint64_t length_;
+    uint32_t sectorSize_;
+};
+
 TEST(DiskBufferErrors, UnusableVolumesAreRefusedWithTheirName) {
     struct TCase {
         const char* what;
@@ -242,13 +257,12 @@ TEST(DiskBufferErrors, UnusableVolumesAreRefusedWithTheirName) {
         {"sector size 0", 4096, 0, "sector size is 0"},
         {"empty volume", 0, 512, "no whole sector"},
         {"shorter than one sector", 100, 512, "no whole sector"},
+        {"sector size beyond any device's", 1ull << 32, 0x80000000u, "sector size of 2147483648 bytes"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
         try {
-            TDiskBuffer window(
-                std::make_unique<TMemoryVolumeSource>(std::vector<uint8_t>(c.length), c.sectorSize, "volume Q7"),
-                0x1400000);
+            TDiskBuffer window(std::make_unique<TSizeOnlySource>(c.length, c.sectorSize), 0x1400000);
             ADD_FAILURE() << "accepted";
         } catch (const TVolumeError& error) {
             const std::string text = error.what();
