@@ -27,7 +27,8 @@ def message(sender, to, subject, body, date="Tue, 1 Dec 2026 10:00:00 +0000"):
 
 
 def run(*args):
-    result = subprocess.run(SCAN + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+    result = subprocess.run(SCAN + list(args), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            timeout=300)
     return result.returncode, result.stdout, result.stderr.decode("latin-1")
 
 
