@@ -88,6 +88,20 @@ TEST(ScanHardDisk, OnlySectorStartsAreTested) {
     }
 }
 
+// A message may begin with any of the ten recognised header lines, in any case.
+TEST(ScanHardDisk, FindsMessagesWhateverRecognisedHeaderTheyBeginWith) {
+    const char* names[] = {"Return-Path", "REPLY-TO", "envelope-to", "Delivery-Date", "received",
+                           "Message-ID",  "from",     "TO",          "sUBJECT",       "Date"};
+    Bytes image = Blank(32);
+    for (int k = 0; k < 10; ++k)
+        Put(image, (2 + 2 * k) * kSector,
+            std::string(names[k]) + ": first\r\n" + MakeMessage("a@example.org", "b@example.org", "S", "x"));
+    const TScanOutcome outcome = RunScan(image, kSector, TScanHardDisk::kWindowBytes);
+    ASSERT_EQ(outcome.found.size(), 10u);
+    for (int k = 0; k < 10; ++k)
+        EXPECT_EQ(outcome.locations[k].Offset, (2 + 2 * k) * kSector) << names[k];
+}
+
 TEST(ScanHardDisk, ARunThatBeganEarlierCarriesAShiftedMessage) {
     Bytes image = Blank(16);
     const std::string lead = MakeMessage("a@example.org", "b@example.org", "Lead", "Text");
