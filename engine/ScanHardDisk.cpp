@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <bitset>
 #include <cstring>
 #include <span>
@@ -40,9 +41,7 @@ public:
                         upper[second] == static_cast<unsigned char>(start[1]))
                         pairs_.set(first << 8 | second);
     }
-    bool CouldBeginMessage(std::span<const uint8_t> sample) const {
-        return sample.size() >= 2 && pairs_.test(sample[0] << 8 | sample[1]);
-    }
+    bool CouldBeginMessage(const uint8_t* twoBytes) const { return pairs_.test(twoBytes[0] << 8 | twoBytes[1]); }
 
 private:
     std::bitset<65536> pairs_;
@@ -53,24 +52,60 @@ const TStartFilter& StartFilter() {
     return filter;
 }
 
+// The first two bytes of sector after sector straight from the window, one view for many sectors instead of a
+// sample per sector, so that the walk over sectors that cannot begin a message costs a lookup each. It never
+// makes the window reload: where it cannot see without that, it leaves the sector to ExamineAt.
+class TSectorPeek {
+public:
+    explicit TSectorPeek(TDiskBuffer& buffer) : buffer_(buffer) {}
+
+    // True when the sector starting at `offset` certainly begins no message.
+    bool Rejects(uint64_t offset) {
+        if (offset < first_ || offset + 2 > end_)
+            Refill(offset);
+        if (offset < first_ || offset + 2 > end_)
+            return false;
+        return !StartFilter().CouldBeginMessage(data_ + (offset - first_));
+    }
+    // Called after anything that may have moved the window.
+    void Forget() { first_ = end_ = 0; }
+
+private:
+    void Refill(uint64_t offset);
+
+    TDiskBuffer& buffer_;
+    const uint8_t* data_ = nullptr;
+    uint64_t first_ = 0;
+    uint64_t end_ = 0;
+};
+
 // Runs are measured in stretches of this size: long enough that the per-stretch cost vanishes, short enough
 // that the desktop window's pump gets a pass (at most once per stretch) several times per megabyte.
 constexpr uint32_t kRunStretchBytes = 64 * 1024;
 
-// Eight bytes at once: true when every one of them lies in 0x20..0x7E, the bytes of almost all text. Exact
-// (the borrow of the "has a byte below" test never clears a true answer).
-bool AllPlainPrintable(uint64_t word) {
-    constexpr uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr uint64_t kHigh = 0x8080808080808080ULL;
-    const uint64_t below20 = (word - 0x20 * kOnes) & ~word & kHigh;
-    const uint64_t del = word ^ (0x7F * kOnes);
-    const uint64_t is7F = (del - kOnes) & ~del & kHigh;
-    return ((word & kHigh) | below20 | is7F) == 0;
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kHigh = 0x8080808080808080ULL;
+constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+
+// 0x80 in every byte of `x` that is zero, and nothing elsewhere: exact per byte (no borrow crosses bytes).
+uint64_t ZeroBytes(uint64_t x) {
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+uint64_t BytesEqual(uint64_t word, uint8_t value) {
+    return ZeroBytes(word ^ (value * kOnes));
+}
+
+// 0x80 in every byte of `word` that a run may not hold: 0x80 and above, DEL, and the control bytes other than
+// tab, line feed, vertical tab and carriage return (the bytes whose bits 5 and 6 are clear are 0x00..0x1F).
+uint64_t NonPrintableBytes(uint64_t word) {
+    const uint64_t control = ZeroBytes(word & (0x60 * kOnes));
+    const uint64_t allowed =
+        BytesEqual(word, 0x09) | BytesEqual(word, 0x0A) | BytesEqual(word, 0x0B) | BytesEqual(word, 0x0D);
+    return (word & kHigh) | (control & ~allowed) | BytesEqual(word, 0x7F);
 }
 
 // The length of the run of printable bytes at the start of `bytes`. This loop is the scan's inner loop over
-// every byte of every run: whole words of plain text pass in one test; the table decides the rest (line ends,
-// tabs, and the byte that ends the run).
+// every byte of every run, so it tests eight bytes at once; the table finishes the tail.
 size_t PrintablePrefix(std::span<const uint8_t> bytes) {
     const uint8_t* first = bytes.data();
     const uint8_t* last = first + bytes.size();
@@ -78,10 +113,11 @@ size_t PrintablePrefix(std::span<const uint8_t> bytes) {
     while (last - p >= 8) {
         uint64_t word;
         std::memcpy(&word, p, sizeof word);
-        if (!AllPlainPrintable(word)) {
-            for (int k = 0; k < 8; ++k)
-                if (!kPrintable[p[k]])
-                    return p + k - first;
+        if (const uint64_t stops = NonPrintableBytes(word)) {
+            if constexpr (std::endian::native == std::endian::little)
+                return p - first + std::countr_zero(stops) / 8;
+            else
+                return p - first + std::countl_zero(stops) / 8;
         }
         p += 8;
     }
@@ -120,6 +156,20 @@ void KeepRunInWindow(TDiskBuffer& buffer, uint64_t runOffset, uint64_t end) {
         buffer.ViewBytes(runOffset, static_cast<uint32_t>(spanned));
 }
 
+void TSectorPeek::Refill(uint64_t offset) {
+    Forget();
+    const uint64_t sectorSize = buffer_.SectorSize();
+    const uint64_t windowFirst = buffer_.WindowFirst() * sectorSize;
+    // A view reloads the window when its end reaches the window's end; stop one byte short of that.
+    const uint64_t windowEnd = (buffer_.WindowFirst() + buffer_.WindowCount()) * sectorSize;
+    if (offset < windowFirst || offset + 2 >= windowEnd)
+        return;
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(ViewLimit(buffer_), windowEnd - 1 - offset));
+    data_ = buffer_.ViewBytes(offset, count).data();
+    first_ = offset;
+    end_ = offset + count;
+}
+
 } // namespace
 
 TScanHardDisk::TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
@@ -141,6 +191,7 @@ TEmailArray TScanHardDisk::Scan() {
     const uint64_t bound = DiskBuffer->SectorCount();
     // Owned here, so the window is closed and freed however the walk ends, an exception included.
     std::unique_ptr<IProgressWindow> progressWindow = Progress.Create(bound);
+    TSectorPeek peek(*DiskBuffer);
     uint64_t i = 1;
     uint32_t counter = 0;
     while (i < bound) {
@@ -149,7 +200,12 @@ TEmailArray TScanHardDisk::Scan() {
             counter = 0;
             Pump.ProcessMessages();
         }
-        const uint32_t consumed = ExamineAt(i * static_cast<uint64_t>(SectorSize));
+        const uint64_t offset = i * static_cast<uint64_t>(SectorSize);
+        uint32_t consumed = 0;
+        if (!peek.Rejects(offset)) {
+            consumed = ExamineAt(offset);
+            peek.Forget();
+        }
         const uint64_t skip = consumed / SectorSize + (consumed % SectorSize > 0 ? 1 : 0);
         i += skip > 0 ? skip : 1;
         ++counter;
@@ -162,7 +218,7 @@ uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
     const uint32_t sampleBytes = 2 * SectorSize;
     std::vector<uint8_t> copied;
     std::span<const uint8_t> sample = Bytes(*DiskBuffer, offset, sampleBytes, copied);
-    if (!StartFilter().CouldBeginMessage(sample) || !Parser.IsMessageStart(AsText(sample), SectorSize))
+    if (!StartFilter().CouldBeginMessage(sample.data()) || !Parser.IsMessageStart(AsText(sample), SectorSize))
         return 0;
 
     const uint32_t length = TextRunLength(offset);
