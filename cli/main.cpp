@@ -67,13 +67,6 @@ void PrintSummary(const std::string& source, const TScanHardDisk& scanner, uint6
 int Run(const TOptions& options) {
     if (!SourceLooksUsable(options.Source))
         return kFailure;
-    std::unique_ptr<TExporter> exporter;
-    if (!options.ExportDir.empty()) {
-        exporter = std::make_unique<TExporter>(options.ExportDir, stderr);
-        if (!exporter->Prepare())
-            return kFailure;
-    }
-
     TNullMessagePump pump;
     TNoProgress noProgress;
     TTerminalProgress bar(stderr, "Scanning");
@@ -84,6 +77,13 @@ int Run(const TOptions& options) {
         Fail(options.Source + ": holds no whole sector of " + std::to_string(scanner.GetSectorSize()) +
              " bytes (empty)");
         return kFailure;
+    }
+    // The export folder is made only once the source has opened, so a mistyped source leaves nothing behind.
+    std::unique_ptr<TExporter> exporter;
+    if (!options.ExportDir.empty()) {
+        exporter = std::make_unique<TExporter>(options.ExportDir, stderr);
+        if (!exporter->Prepare())
+            return kFailure;
     }
 
     // Each message is listed (and exported) as soon as it is found and then let go, so memory stays flat

@@ -152,6 +152,12 @@ class Export(ImageCase):
         self.assertEqual((code, out), (1, b""))
         self.assertIn("blocker", err)
 
+    def test_no_folder_is_made_when_the_source_cannot_be_opened(self):
+        target = os.path.join(self.folder, "never")
+        code, _, err = run("--export", target, os.path.join(self.folder, "missing.img"))
+        self.assertEqual(code, 1)
+        self.assertFalse(os.path.exists(target), err)
+
     def test_nothing_is_written_without_export(self):
         before = sorted(os.listdir(self.folder))
         self.assertEqual(run("-q", self.image)[0], 0)
