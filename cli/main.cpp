@@ -56,11 +56,11 @@ void PrintSummary(const std::string& source, const TScanHardDisk& scanner, uint6
                   double seconds) {
     const double bytes = static_cast<double>(scanner.SectorCount()) * scanner.GetSectorSize();
     const double perSecond = seconds > 0 ? bytes / seconds : 0;
-    std::fprintf(stderr, "ostrevan-scan: %s: %llu sectors scanned, %llu unreadable, %zu messages found", source.c_str(),
-                 static_cast<unsigned long long>(scanner.SectorCount()),
-                 static_cast<unsigned long long>(scanner.UnreadableSectors()), found);
+    std::fprintf(stderr, "ostrevan-scan: %s: %llu sectors scanned, %llu unreadable, %llu messages found",
+                 source.c_str(), static_cast<unsigned long long>(scanner.SectorCount()),
+                 static_cast<unsigned long long>(scanner.UnreadableSectors()), static_cast<unsigned long long>(found));
     if (listed != found)
-        std::fprintf(stderr, " (%zu listed)", listed);
+        std::fprintf(stderr, " (%llu listed)", static_cast<unsigned long long>(listed));
     std::fprintf(stderr, ", %.2f s, %.0f bytes/s (%.1f MiB/s)\n", seconds, perSecond, perSecond / (1024.0 * 1024.0));
 }
 
