@@ -1,8 +1,10 @@
 // Test-only driver of the real program for the screenshots: opens a disk image as File > Open Disk Image
 // would, scans it, previews a row and stays up for a while. The program itself takes no command line.
 //
-//   ostrevan_screenshot_driver main IMAGE SECONDS      the main window after a scan, one row previewed
-//   ostrevan_screenshot_driver progress IMAGE          a scan slowed down so that its progress window shows
+//   ostrevan_screenshot_driver main IMAGE MARKER SECONDS   the main window after a scan, one row previewed
+//   ostrevan_screenshot_driver progress IMAGE MARKER       a scan slowed down so that its progress window shows
+//
+// MARKER is a file the driver creates once the windows are ready to be photographed.
 #include "ui/Application.h"
 #include "ui/ListView.h"
 #include "ui/ResourceIds.h"
@@ -34,6 +36,38 @@ private:
     std::unique_ptr<IVolumeSource> Inner;
 };
 
+void CreateMarker(const std::string& path) {
+    HANDLE marker = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (marker != INVALID_HANDLE_VALUE)
+        CloseHandle(marker);
+}
+
+// Passes the scan's progress windows through, and leaves the marker once the bar has moved.
+class TMarkingProgress final : public IProgressFactory {
+public:
+    IProgressFactory* Inner = nullptr;
+    std::string Marker;
+
+    std::unique_ptr<IProgressWindow> Create(uint64_t maximum) override {
+        return std::make_unique<TWindow>(Inner->Create(maximum), Marker);
+    }
+
+private:
+    struct TWindow final : IProgressWindow {
+        TWindow(std::unique_ptr<IProgressWindow> inner, std::string marker)
+            : Inner(std::move(inner)), Marker(std::move(marker)) {}
+        void SetProgress(uint64_t position) override {
+            Inner->SetProgress(position);
+            if (++Updates == 20)
+                CreateMarker(Marker);
+        }
+        std::unique_ptr<IProgressWindow> Inner;
+        std::string Marker;
+        int Updates = 0;
+    };
+};
+TMarkingProgress MarkingProgress; // outlives every scanner that holds it
+
 void ClickRow(TfrmMain& main, int row) {
     TListView list(main.lvFoundEmails());
     if (row >= list.Count())
@@ -52,20 +86,23 @@ void CALLBACK CloseWhenDue(HWND window, UINT, UINT_PTR, DWORD) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    if (__argc < 3)
+    if (__argc < 4)
         return 2;
     std::string mode = __argv[1];
     std::string image = __argv[2];
-    int seconds = __argc > 3 ? std::atoi(__argv[3]) : 5;
+    std::string marker = __argv[3];
+    int seconds = __argc > 4 ? std::atoi(__argv[4]) : 5;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     TApplication application("Ostrevan 1.0");
     TfrmMain main(application);
     application.SetMainWindow(main.Handle());
     main.SetQuitOnDestroy(true);
+    MarkingProgress.Marker = marker;
     if (mode == "progress")
         main.SetScannerFactory([](const std::string& root, IMessagePump& pump, IProgressFactory& progress) {
+            MarkingProgress.Inner = &progress;
             auto slow = std::make_unique<TSlowSource>(OpenVolumeSource(root));
-            return std::make_unique<TScanHardDisk>(std::move(slow), pump, progress, 64 * 1024);
+            return std::make_unique<TScanHardDisk>(std::move(slow), pump, MarkingProgress, 64 * 1024);
         });
     main.Show();
     main.AddDiskImage(image);
@@ -78,6 +115,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     list.SetChecked(2, true);
     SendMessageA(list.Handle(), LVM_ENSUREVISIBLE, 0, FALSE);
     ClickRow(main, 1);
+    CreateMarker(marker);
     SetTimer(main.Handle(), 1, seconds * 1000, CloseWhenDue);
     return application.Run();
 }
