@@ -9,6 +9,8 @@ class TApplication;
 
 class TWindowsMessagePump final : public IMessagePump {
 public:
+    static constexpr uint32_t kStride = 16; // points per look at the clock
+
     explicit TWindowsMessagePump(TApplication& application);
 
     // Real passes made so far (for tests).

@@ -118,18 +118,18 @@ TEST(MessagePumpTest, RealPassesComeEveryStrideOfPointsAtMostEveryFewMillisecond
     DispatchedPings = 0;
     PostMessageA(window, WM_APP + 1, 0, 0);
     Sleep(30);
-    for (int i = 0; i < 4095; ++i)
+    for (uint32_t i = 1; i < TWindowsMessagePump::kStride; ++i)
         pump.ProcessMessages();
     EXPECT_EQ(DispatchedPings, 0) << "points within the stride cost nothing";
     pump.ProcessMessages();
     EXPECT_EQ(DispatchedPings, 1);
     EXPECT_EQ(pump.Passes(), 1u);
-    EXPECT_EQ(pump.Points(), 4096u);
+    EXPECT_EQ(pump.Points(), TWindowsMessagePump::kStride);
 
     // A quit that arrives during a scan is left in the queue for the program's own loop.
     Sleep(30);
     PostQuitMessage(3);
-    pump.ProcessMessages(4096);
+    pump.ProcessMessages(TWindowsMessagePump::kStride);
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 3u);
