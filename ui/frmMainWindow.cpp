@@ -93,14 +93,20 @@ int CALLBACK CompareRows(LPARAM indexA, LPARAM indexB, LPARAM context) {
     return CompareListItems(*sort.Emails, indexA, indexB, sort.Column);
 }
 
-// Disables a window for as long as it lives, however the scope is left.
+// Disables a window for as long as it lives, however the scope is left, and gives the keyboard focus back
+// to the control that had it (a disabled window loses the focus).
 class TDisabledWindow {
 public:
-    explicit TDisabledWindow(HWND window) : Window(window) { EnableWindow(Window, FALSE); }
-    ~TDisabledWindow() { EnableWindow(Window, TRUE); }
+    explicit TDisabledWindow(HWND window) : Window(window), Focus(GetFocus()) { EnableWindow(Window, FALSE); }
+    ~TDisabledWindow() {
+        EnableWindow(Window, TRUE);
+        if (Focus && IsWindow(Focus) && IsChild(Window, Focus))
+            SetFocus(Focus);
+    }
 
 private:
     HWND Window;
+    HWND Focus;
 };
 
 } // namespace

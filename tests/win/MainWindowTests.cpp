@@ -193,8 +193,10 @@ TEST_F(MainWindowTest, MenuBarOffersOpenImageExitAndHelpWithF1) {
 
 TEST_F(MainWindowTest, ScanFillsTheListInTheOrderFoundWithIndexCaptionsAndFourSubItems) {
     TDialogWatcher watcher;
+    SetFocus(Window().txtFilter());
     ScanImage(FiveMessages());
     EXPECT_TRUE(IsWindowEnabled(Handle())) << "enabled again after the scan";
+    EXPECT_EQ(GetFocus(), Window().txtFilter()) << "the keyboard focus is back where it was";
     EXPECT_EQ(FindWindowA("TfrmWait", nullptr), nullptr) << "progress window closed";
     ASSERT_EQ(Captions(), AllCaptions(5));
     for (int row = 0; row < 5; ++row) {
