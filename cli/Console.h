@@ -4,10 +4,6 @@
 #include <string>
 #include <string_view>
 
-// Called first thing in main. On glibc it may start the program again, once, with the heap backed by
-// transparent huge pages (see ConsolePosix.cpp); elsewhere it does nothing.
-void PrepareProcess(char** argv);
-
 // Standard error is a terminal (a progress bar makes sense there).
 bool StderrIsTerminal();
 

@@ -6,18 +6,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-// The scan keeps every message it finds in memory until it ends: some 300 MiB of strings on a 2 GiB disk full
-// of mail, and first-touch page faults dominated such a scan. Backing the heap with transparent huge pages
-// (glibc.malloc.hugetlb=1) measured 2.4 s -> 1.1 s there. glibc reads tunables only at start-up, hence the one
-// re-execution; a caller who sets GLIBC_TUNABLES keeps his own, and a failed exec just goes on as before.
-void PrepareProcess(char** argv) {
-    if (std::getenv("GLIBC_TUNABLES") != nullptr)
-        return;
-    setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1", 1);
-    execv("/proc/self/exe", argv);
-    unsetenv("GLIBC_TUNABLES");
-}
-
 bool StderrIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }

@@ -23,8 +23,6 @@ std::string SystemText(DWORD code) {
 
 } // namespace
 
-void PrepareProcess(char**) {}
-
 bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }

@@ -130,7 +130,6 @@ int Run(const TOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
-    PrepareProcess(argv);
     SetBinaryStdout();
     const TParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.Error.empty()) {
