@@ -1,6 +1,7 @@
 #include "engine/ScanHardDisk.h"
 
 #include "engine/FastStrings.h"
+#include "engine/PrintableRun.h"
 
 #include <algorithm>
 #include <array>
@@ -12,16 +13,6 @@
 #include <vector>
 
 namespace {
-
-// The bytes a printable run may hold: tab, line feed, vertical tab, carriage return and 0x20..0x7E.
-constexpr std::array<bool, 256> MakePrintableTable() {
-    std::array<bool, 256> table{};
-    for (int byte = 0x20; byte <= 0x7E; ++byte)
-        table[byte] = true;
-    table[0x09] = table[0x0A] = table[0x0B] = table[0x0D] = true;
-    return table;
-}
-constexpr std::array<bool, 256> kPrintable = MakePrintableTable();
 
 // A sample begins a message only when its first line is a recognised header line, so its first two bytes,
 // upper-cased as the parser does, are the first two letters of one of the ten recognised names (RETURN-PATH,
@@ -81,42 +72,6 @@ private:
 // Runs are measured in stretches of this size: long enough that the per-stretch cost vanishes, short enough
 // that the desktop window's pump gets a pass (at most once per stretch) several times per megabyte.
 constexpr uint32_t kRunStretchBytes = 64 * 1024;
-
-// Sixteen bytes at a time through GCC's portable vector extension (SSE2 on x86, plain code elsewhere): no
-// intrinsics and no platform test in the engine, and the run measure is the scan's inner loop over every byte
-// of every run.
-using TByteVector = int8_t __attribute__((vector_size(16)));
-
-// -1 in every lane that a run may not hold. Compared as signed bytes, "below 0x20" also takes 0x80..0xFF;
-// tab, line feed, vertical tab and carriage return are let through, DEL is not.
-TByteVector StopLanes(TByteVector bytes) {
-    const TByteVector control = bytes < 0x20;
-    const TByteVector allowed = ((bytes >= 0x09) & (bytes <= 0x0B)) | (bytes == 0x0D);
-    return (control & ~allowed) | (bytes == 0x7F);
-}
-
-bool AnyLane(TByteVector lanes) {
-    uint64_t halves[2];
-    std::memcpy(halves, &lanes, sizeof halves);
-    return (halves[0] | halves[1]) != 0;
-}
-
-// The length of the run of printable bytes at the start of `bytes`.
-size_t PrintablePrefix(std::span<const uint8_t> bytes) {
-    const uint8_t* first = bytes.data();
-    const uint8_t* last = first + bytes.size();
-    const uint8_t* p = first;
-    while (last - p >= 16) {
-        TByteVector lanes;
-        std::memcpy(&lanes, p, sizeof lanes);
-        if (AnyLane(StopLanes(lanes)))
-            break; // the table finds which of these sixteen bytes it is
-        p += 16;
-    }
-    while (p != last && kPrintable[*p])
-        ++p;
-    return p - first;
-}
 
 std::string_view AsText(std::span<const uint8_t> bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};

@@ -22,6 +22,9 @@ public:
     bool ReadSectors(uint64_t firstSector, uint32_t count, uint8_t* buffer) override;
 
 private:
+    // Raises TVolumeError when the measured volume holds no whole sector.
+    void RefuseUnusableShape() const;
+
     struct Handle;
     std::string path_;
     uint32_t sectorSize_ = 0;

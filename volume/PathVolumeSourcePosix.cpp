@@ -29,12 +29,7 @@ TPathVolumeSource::TPathVolumeSource(const std::string& path, uint32_t imageSect
         fail(SystemErrorText(static_cast<uint32_t>(errno)));
     if (const int error = MeasurePosixFile(handle_->fd, imageSectorSize, sectorSize_, lengthBytes_))
         fail(SystemErrorText(static_cast<uint32_t>(error)));
-    if (sectorSize_ == 0)
-        fail("the sector size is 0");
-    if (lengthBytes_ == 0)
-        fail("it is empty (0 bytes)");
-    if (lengthBytes_ < sectorSize_)
-        fail("it is smaller than one sector of " + std::to_string(sectorSize_) + " bytes");
+    RefuseUnusableShape();
 }
 
 TPathVolumeSource::~TPathVolumeSource() = default;

@@ -70,12 +70,7 @@ TPathVolumeSource::TPathVolumeSource(const std::string& path, uint32_t imageSect
     sectorSize_ = MeasureSectorSize(handle_->file, imageSectorSize);
     if (!MeasureLength(handle_->file, lengthBytes_))
         fail("its size cannot be told: " + SystemErrorText(GetLastError()));
-    if (sectorSize_ == 0)
-        fail("the sector size is 0");
-    if (lengthBytes_ == 0)
-        fail("it is empty (0 bytes)");
-    if (lengthBytes_ < sectorSize_)
-        fail("it is smaller than one sector of " + std::to_string(sectorSize_) + " bytes");
+    RefuseUnusableShape();
 }
 
 TPathVolumeSource::~TPathVolumeSource() = default;

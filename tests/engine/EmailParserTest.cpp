@@ -1,3 +1,4 @@
+#include "tests/engine/CountingPump.h"
 #include "engine/EmailParser.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +9,6 @@
 using namespace std::string_literals;
 
 namespace {
-
-// Stride 1: every pump point is a pass, so both counts show where the splitter lets messages through.
-class TCountingPump final : public IMessagePump {
-public:
-    TCountingPump() : IMessagePump(1) {}
-    uint64_t passes = 0;
-
-protected:
-    void Pass() override { ++passes; }
-};
 
 const std::string kMarker = "----- Original Message -----";
 

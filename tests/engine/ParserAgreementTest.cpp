@@ -1,5 +1,6 @@
 // TEmailParser against the literal step-by-step rules (tests/engine/ReferenceParser.h) on many generated
 // samples: structured ones made of lines that sit on every edge of the rules, and random fragments.
+#include "tests/engine/CountingPump.h"
 #include "tests/engine/ReferenceParser.h"
 
 #include "engine/EmailParser.h"
@@ -13,15 +14,6 @@
 using namespace std::string_literals;
 
 namespace {
-
-class TCountingPump final : public IMessagePump {
-public:
-    TCountingPump() : IMessagePump(1) {}
-    uint64_t passes = 0;
-
-protected:
-    void Pass() override { ++passes; }
-};
 
 class TSampleMaker {
 public:
