@@ -1,27 +1,11 @@
 #include "cli/Console.h"
+#include "volume/SystemError.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
-
-namespace {
-
-std::string SystemText(DWORD code) {
-    char* text = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length ? std::string(text, length) : "system error " + std::to_string(code);
-    if (text)
-        LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return message;
-}
-
-} // namespace
 
 bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
@@ -37,7 +21,7 @@ TCreateResult CreateNewFile(const std::string& path, std::string_view data, std:
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS)
             return TCreateResult::Exists;
-        error = SystemText(code);
+        error = SystemErrorText(code);
         return TCreateResult::Failed;
     }
     size_t written = 0;
@@ -49,10 +33,10 @@ TCreateResult CreateNewFile(const std::string& path, std::string_view data, std:
         written += n;
     }
     if (!ok)
-        error = SystemText(GetLastError());
+        error = SystemErrorText(GetLastError());
     if (!CloseHandle(file) && ok) {
         ok = false;
-        error = SystemText(GetLastError());
+        error = SystemErrorText(GetLastError());
     }
     if (!ok)
         DeleteFileA(path.c_str());

@@ -5,7 +5,7 @@
 #include "ui/BrowseForFolderU.h"
 #include "ui/ExportFolder.h"
 #include "ui/ResourceIds.h"
-#include "ui/SystemMessage.h"
+#include "volume/SystemError.h"
 #include "ui/UiFont.h"
 #include "ui/WaitWindowFactory.h"
 #include "volume/GetDrives.h"
@@ -136,7 +136,7 @@ TfrmMain::TfrmMain(TApplication& application)
     CreateWindowExA(WS_EX_CONTROLPARENT, kMainClass, "Ostrevan v1.0", kMainStyle, left, top, width, height,
                     Application.Handle(), menu, instance, this);
     if (!Handle_)
-        throw std::runtime_error("The main window could not be created: " + SystemMessage(GetLastError()));
+        throw std::runtime_error("The main window could not be created: " + SystemErrorText(GetLastError()));
 }
 
 TfrmMain::~TfrmMain() {
@@ -578,7 +578,7 @@ void TfrmMain::mnuHelpClick() {
     execute.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExA(&execute)) {
         DWORD error = GetLastError();
-        ShowBox("The help page " + HelpFile + " could not be opened: " + SystemMessage(error), "Error", MB_ICONERROR);
+        ShowBox("The help page " + HelpFile + " could not be opened: " + SystemErrorText(error), "Error", MB_ICONERROR);
     }
 }
 
@@ -613,7 +613,7 @@ void TfrmMain::sbSaveEmailClick() {
     }
     ShowBox(std::to_string(notWritten) + (notWritten == 1 ? " message was" : " messages were") +
                 " not exported (an existing file is never overwritten).\r\nFirst failure: " + firstFailure + "\r\n" +
-                SystemMessage(firstError),
+                SystemErrorText(firstError),
             "Error", MB_ICONERROR);
 }
 

@@ -83,8 +83,9 @@ TEST(WaitWindowTest, BarStartsEmptyKeepsTheMaximumAndReachesFullForEveryMaximum)
         EXPECT_EQ(BarPosition(wait), 0) << "only SetProgress moves the bar";
         EXPECT_EQ(static_cast<uint64_t>(BarMaximum(wait)), maximum >> wait.Shift());
         EXPECT_GE(BarMaximum(wait), 0);
-        if (maximum >= 0x80000000ull)
+        if (maximum >= 0x80000000ull) {
             EXPECT_GE(BarMaximum(wait), 0x40000000) << "scaled by no more than it must";
+        }
 
         wait.SetProgress(maximum / 2);
         EXPECT_NEAR(BarPosition(wait), BarMaximum(wait) / 2, 1);
