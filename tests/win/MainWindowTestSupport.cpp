@@ -15,9 +15,8 @@ const std::vector<TPlantedMessage>& FiveMessages() {
 }
 
 void MainWindowTest::SetUp() {
-    TfrmMain::LastSortColumn = 0;
-    TfrmMain::SortAscending = false;
     Main = std::make_unique<TfrmMain>(TestApplication());
+    Main->SetSpool(SpoolFolder.Path());
     TestApplication().SetMainWindow(Main->Handle());
     Main->Show();
     PumpMessages();
