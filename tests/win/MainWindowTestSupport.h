@@ -42,3 +42,7 @@ protected:
     TScratchFolder SpoolFolder;
     std::unique_ptr<TfrmMain> Main; // destroyed first: its spool file closes before its folder goes
 };
+
+// Messages one after another in runs of about 64 KiB, each run starting at a sector and followed by a sector
+// of zeros: many messages in a small image, cut apart by the parser.
+std::vector<uint8_t> DenseImageWithMessages(const std::vector<TPlantedMessage>& messages);

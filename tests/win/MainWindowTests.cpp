@@ -502,6 +502,65 @@ TEST_F(MainWindowTest, PreviewShowsALongBodyWhole) {
     EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + body)) << "a body of 100 KB is shown whole";
 }
 
+// Keys reach the list through the message loop, as a user's key presses do.
+TEST_F(MainWindowTest, ThePreviewFollowsTheSelectionWhateverMovesIt) {
+    ScanImage(FiveMessages());
+    auto press = [&](UINT key) {
+        PostMessageA(Window().lvFoundEmails(), WM_KEYDOWN, key, 0);
+        PumpMessages();
+    };
+    ClickRow(0);
+    SetFocus(Window().lvFoundEmails());
+    const struct {
+        UINT Key;
+        int Row;
+    } moves[] = {{VK_DOWN, 1}, {VK_DOWN, 2}, {VK_END, 4}, {VK_UP, 3}, {VK_HOME, 0}};
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.Key);
+        press(move.Key);
+        ASSERT_EQ(List().Selected(), move.Row);
+        EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[move.Row].Body));
+    }
+    List().Select(3); // set by a program, no click
+    EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[3].Body));
+}
+
+TEST_F(MainWindowTest, ThePreviewIsReadOnlyAndTabMovesOnFromIt) {
+    ScanImage(FiveMessages());
+    ClickRow(1);
+    const std::string body = Preview();
+    SetFocus(Window().txtmsgbody());
+    PostMessageA(Window().txtmsgbody(), WM_CHAR, 'x', 0);
+    PostMessageA(Window().txtmsgbody(), WM_KEYDOWN, VK_TAB, 0);
+    PumpMessages();
+    EXPECT_EQ(Preview(), body) << "neither the letter nor a tab went into the body";
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus == Window().cbDrives() || IsChild(Window().cbDrives(), focus)) << "on to the drive box";
+}
+
+TEST_F(MainWindowTest, TheStatusLineTellsWhatTheScanFoundAndWhatTheFilterLists) {
+    EXPECT_EQ(WindowText(Window().sbStatus()), "");
+    std::string image = OpenImage(FiveMessages());
+    Command(kIdScan);
+    const std::string status = WindowText(Window().sbStatus());
+    const std::string start = "5 messages found on " + image + " (64 sectors scanned, 0 unreadable, ";
+    EXPECT_EQ(status.substr(0, start.size()), start) << status;
+    EXPECT_EQ(status.substr(status.size() - 9), " seconds)") << status;
+
+    SetKeyword("invoice");
+    Command(kIdApplyFilter);
+    EXPECT_EQ(WindowText(Window().sbStatus()), "2 of 5 messages listed: those whose body holds \"invoice\"");
+    Command(kIdClearFilter);
+    EXPECT_EQ(WindowText(Window().sbStatus()), status);
+
+    std::string one = OpenImage({FiveMessages()[0]}, "one.img");
+    Command(kIdScan);
+    EXPECT_EQ(WindowText(Window().sbStatus()).rfind("1 message found on " + one + " (", 0), 0u);
+    std::string none = OpenImage({}, "none.img");
+    Command(kIdScan);
+    EXPECT_EQ(WindowText(Window().sbStatus()), "No messages were found on " + none);
+}
+
 TEST_F(MainWindowTest, ClickWithNoRowSelectedLeavesThePreview) {
     ScanImage(FiveMessages());
     SetWindowTextA(Window().txtmsgbody(), "typed by the user");
