@@ -21,15 +21,15 @@ struct TFoundLocation {
 
 class TScanHardDisk {
 public:
-    static constexpr uint32_t kWindowBytes = 0x1400000; // window argument: 20 MiB, so a window holds 40 MiB
-    static constexpr uint32_t kRunCap = 0x1400000;      // the most bytes one printable run may cover
-    static constexpr uint32_t kProgressCadence = 2000;  // examinations between two progress updates
+    static constexpr uint32_t kHalfWindowBytes = 0x1400000; // 20 MiB: a window holds 40 MiB
+    static constexpr uint32_t kRunCap = 0x1400000;          // the most bytes one printable run may cover
+    static constexpr uint32_t kProgressCadence = 2000;      // examinations between two progress updates
 
     // `root` is a drive root ("C:\"), an image file or a device node. Raises TVolumeError when it cannot be used.
     TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t imageSectorSize = 512, uint32_t windowBytes = kWindowBytes);
+                  uint32_t imageSectorSize = 512, uint32_t halfWindowBytes = kHalfWindowBytes);
     TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t windowBytes = kWindowBytes);
+                  uint32_t halfWindowBytes = kHalfWindowBytes);
 
     // Every message on the volume, in the order found. Called once.
     TEmailArray Scan();
