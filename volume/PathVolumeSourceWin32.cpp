@@ -103,4 +103,4 @@ uint64_t TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>&) {
     return 0;
 }
 
-void TPathVolumeSource::ReadingAt(uint64_t, uint64_t) {}
+void TPathVolumeSource::ReadingAt(uint64_t) {}
