@@ -5,6 +5,7 @@
 #include "engine/EmailParser.h"
 #include "engine/MessagePump.h"
 #include "engine/ProgressWindow.h"
+#include "engine/ScanMode.h"
 #include "volume/DiskBuffer.h"
 
 #include <cstdint>
@@ -26,10 +27,12 @@ public:
     static constexpr uint32_t kProgressCadence = 2000;  // examinations between two progress updates
 
     // `root` is a drive root ("C:\"), an image file or a device node. Raises TVolumeError when it cannot be used.
+    // `mode` chooses the rules the walk finds mail by; the specified ones unless asked.
     TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t imageSectorSize = 512, uint32_t windowBytes = kWindowBytes);
+                  uint32_t imageSectorSize = 512, uint32_t windowBytes = kWindowBytes,
+                  TScanMode mode = TScanMode::Specified);
     TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t windowBytes = kWindowBytes);
+                  uint32_t windowBytes = kWindowBytes, TScanMode mode = TScanMode::Specified);
 
     // Every message on the volume, in the order found. Called once.
     TEmailArray Scan();
@@ -49,6 +52,7 @@ public:
     uint64_t UnreadableSectors() const { return DiskBuffer->UnreadableSectors(); }
     uint64_t SectorCount() const { return DiskBuffer->SectorCount(); }
     uint32_t GetSectorSize() const { return SectorSize; }
+    TScanMode Mode() const { return Mode_; }
 
 private:
     uint32_t SectorSize;
@@ -59,4 +63,5 @@ private:
     IMessagePump& Pump;
     IProgressFactory& Progress;
     TMessageConsumer Consumer;
+    TScanMode Mode_;
 };
