@@ -55,6 +55,9 @@ public:
     TScanMode Mode() const { return Mode_; }
 
 private:
+    // Keeps the message, or hands it to the consumer.
+    void Deliver(TEmail&& email, const TFoundLocation& location);
+
     uint32_t SectorSize;
     TEmailArray Found;
     std::unique_ptr<TDiskBuffer> DiskBuffer;
