@@ -136,12 +136,26 @@ TEmailArray TScanHardDisk::Scan() {
     const uint64_t bound = DiskBuffer->SectorCount();
     // Owned here, so the window is closed and freed however the walk ends, an exception included.
     std::unique_ptr<IProgressWindow> progressWindow = Progress.Create(bound);
+    Walk(1, bound, progressWindow.get(), nullptr);
+    progressWindow.reset();
+    return std::move(Found);
+}
+
+TRangeWalk TScanHardDisk::WalkRange(uint64_t firstSector, uint64_t endSector) {
+    TRangeWalk walk;
+    walk.Exit = Walk(firstSector, endSector, nullptr, &walk.Skips);
+    return walk;
+}
+
+uint64_t TScanHardDisk::Walk(uint64_t first, uint64_t end, IProgressWindow* progressWindow,
+                             std::vector<TSectorSkip>* skips) {
     TSectorPeek peek(*DiskBuffer);
-    uint64_t i = 1;
+    uint64_t i = first;
     uint32_t counter = 0;
-    while (i < bound) {
+    while (i < end) {
         if (counter == kProgressCadence) {
-            progressWindow->SetProgress(i);
+            if (progressWindow)
+                progressWindow->SetProgress(i);
             counter = 0;
             Pump.ProcessMessages();
         }
@@ -152,11 +166,12 @@ TEmailArray TScanHardDisk::Scan() {
             peek.Forget();
         }
         const uint64_t skip = consumed / SectorSize + (consumed % SectorSize > 0 ? 1 : 0);
+        if (skips && skip > 1)
+            skips->push_back({i, i + skip});
         i += skip > 0 ? skip : 1;
         ++counter;
     }
-    progressWindow.reset();
-    return std::move(Found);
+    return i;
 }
 
 uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {

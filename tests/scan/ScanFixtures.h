@@ -26,21 +26,25 @@ using Bytes = std::vector<uint8_t>;
 class TTestVolume final : public IVolumeSource {
 public:
     TTestVolume(Bytes bytes, uint32_t sectorSize, std::set<uint64_t> unreadable = {})
+        : TTestVolume(std::make_shared<const Bytes>(std::move(bytes)), sectorSize, std::move(unreadable)) {}
+    // Shares the bytes with other sources over the same volume (one per thread of a threaded walk).
+    TTestVolume(std::shared_ptr<const Bytes> bytes, uint32_t sectorSize, std::set<uint64_t> unreadable = {})
         : bytes_(std::move(bytes)), sectorSize_(sectorSize), unreadable_(std::move(unreadable)) {}
 
     const std::string& Name() const override { return name_; }
     uint32_t SectorSize() const override { return sectorSize_; }
-    uint64_t LengthBytes() const override { return bytes_.size(); }
+    uint64_t LengthBytes() const override { return bytes_->size(); }
     bool ReadSectors(uint64_t firstSector, uint32_t count, uint8_t* buffer) override {
+        const Bytes& bytes = *bytes_;
         bool complete = true;
         for (uint64_t k = 0; k < count; ++k) {
             uint8_t* to = buffer + k * sectorSize_;
             const uint64_t from = (firstSector + k) * sectorSize_;
-            if (unreadable_.count(firstSector + k) || from + sectorSize_ > bytes_.size()) {
+            if (unreadable_.count(firstSector + k) || from + sectorSize_ > bytes.size()) {
                 std::memset(to, 0xEE, sectorSize_);
                 complete = false;
             } else {
-                std::memcpy(to, bytes_.data() + from, sectorSize_);
+                std::memcpy(to, bytes.data() + from, sectorSize_);
             }
         }
         return complete;
@@ -48,7 +52,7 @@ public:
 
 private:
     std::string name_ = "memory volume";
-    Bytes bytes_;
+    std::shared_ptr<const Bytes> bytes_;
     uint32_t sectorSize_;
     std::set<uint64_t> unreadable_;
 };
