@@ -107,10 +107,10 @@ TParallelScan::TParallelScan(TSourceOpener open, TSettings settings, TScannerMak
     : Open(std::move(open)), MakeScanner_(std::move(makeScanner)), Settings(settings),
       Shared(std::make_unique<TShared>()) {
     if (!MakeScanner_) {
-        const uint32_t windowBytes = Settings.WindowBytes;
-        MakeScanner_ = [windowBytes](std::unique_ptr<IVolumeSource> source, IMessagePump& pump,
+        const uint32_t halfWindowBytes = Settings.HalfWindowBytes;
+        MakeScanner_ = [halfWindowBytes](std::unique_ptr<IVolumeSource> source, IMessagePump& pump,
                                      IProgressFactory& progress) {
-            return std::make_unique<TScanHardDisk>(std::move(source), pump, progress, windowBytes);
+            return std::make_unique<TScanHardDisk>(std::move(source), pump, progress, halfWindowBytes);
         };
     }
     // The scanner checks the volume as the single walk would (and raises the same errors); its size is the walk's.

@@ -118,15 +118,15 @@ void TSectorPeek::Refill(uint64_t offset) {
 } // namespace
 
 TScanHardDisk::TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
-                             uint32_t imageSectorSize, uint32_t windowBytes, TScanMode mode)
-    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(root, windowBytes, imageSectorSize)), Pump(pump),
+                             uint32_t imageSectorSize, uint32_t halfWindowBytes, TScanMode mode)
+    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(root, halfWindowBytes, imageSectorSize)), Pump(pump),
       Progress(progress), Mode_(mode) {
     SectorSize = DiskBuffer->SectorSize();
 }
 
 TScanHardDisk::TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
-                             uint32_t windowBytes, TScanMode mode)
-    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(std::move(source), windowBytes)), Pump(pump),
+                             uint32_t halfWindowBytes, TScanMode mode)
+    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(std::move(source), halfWindowBytes)), Pump(pump),
       Progress(progress), Mode_(mode) {
     SectorSize = DiskBuffer->SectorSize();
 }

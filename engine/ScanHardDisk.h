@@ -35,17 +35,17 @@ struct TRangeWalk {
 
 class TScanHardDisk {
 public:
-    static constexpr uint32_t kWindowBytes = 0x1400000; // window argument: 20 MiB, so a window holds 40 MiB
-    static constexpr uint32_t kRunCap = 0x1400000;      // the most bytes one printable run may cover
-    static constexpr uint32_t kProgressCadence = 2000;  // examinations between two progress updates
+    static constexpr uint32_t kHalfWindowBytes = 0x1400000; // 20 MiB: a window holds 40 MiB
+    static constexpr uint32_t kRunCap = 0x1400000;          // the most bytes one printable run may cover
+    static constexpr uint32_t kProgressCadence = 2000;      // examinations between two progress updates
 
     // `root` is a drive root ("C:\"), an image file or a device node. Raises TVolumeError when it cannot be used.
     // `mode` chooses the rules the walk finds mail by; the specified ones unless asked.
     TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t imageSectorSize = 512, uint32_t windowBytes = kWindowBytes,
+                  uint32_t imageSectorSize = 512, uint32_t halfWindowBytes = kHalfWindowBytes,
                   TScanMode mode = TScanMode::Specified);
     TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t windowBytes = kWindowBytes, TScanMode mode = TScanMode::Specified);
+                  uint32_t halfWindowBytes = kHalfWindowBytes, TScanMode mode = TScanMode::Specified);
 
     // Every message on the volume, in the order found. Called once.
     TEmailArray Scan();
