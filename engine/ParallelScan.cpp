@@ -107,10 +107,11 @@ TParallelScan::TParallelScan(TSourceOpener open, TSettings settings, TScannerMak
     : Open(std::move(open)), MakeScanner_(std::move(makeScanner)), Settings(settings),
       Shared(std::make_unique<TShared>()) {
     if (!MakeScanner_) {
-        const uint32_t windowBytes = Settings.WindowBytes;
-        MakeScanner_ = [windowBytes](std::unique_ptr<IVolumeSource> source, IMessagePump& pump,
-                                     IProgressFactory& progress) {
-            return std::make_unique<TScanHardDisk>(std::move(source), pump, progress, windowBytes);
+        const uint32_t halfWindowBytes = Settings.HalfWindowBytes;
+        const TScanMode mode = Settings.Mode;
+        MakeScanner_ = [halfWindowBytes, mode](std::unique_ptr<IVolumeSource> source, IMessagePump& pump,
+                                               IProgressFactory& progress) {
+            return std::make_unique<TScanHardDisk>(std::move(source), pump, progress, halfWindowBytes, mode);
         };
     }
     // The scanner checks the volume as the single walk would (and raises the same errors); its size is the walk's.
