@@ -9,6 +9,7 @@
 #include "engine/MessagePump.h"
 #include "engine/ParallelScan.h"
 #include "engine/ScanHardDisk.h"
+#include "volume/RawDiskAccess.h"
 #include "volume/VolumeError.h"
 #include "volume/VolumeSource.h"
 
@@ -156,7 +157,10 @@ int Run(const TOptions& options) {
     TTerminalProgress bar(stderr, "Scanning");
     IProgressFactory& progress =
         !options.Quiet && StderrIsTerminal() ? static_cast<IProgressFactory&>(bar) : noProgress;
-    if (options.Threads == 1) {
+    // The 9x way of reading a drive goes through one device handle and one last-error for the whole process, so
+    // a drive root there is walked on one thread.
+    const bool oneReader = IsDriveRoot(options.Source) && GetPlatformName() != "NT";
+    if (options.Threads == 1 || oneReader) {
         TSingleWalk walk(options, progress);
         return Run(options, walk, bar);
     }
