@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                     3 * sectorSize + 5,
                                     7 * sectorSize,
                                     static_cast<uint32_t>(image.size()),
-                                    TScanHardDisk::kWindowBytes / 64};
+                                    TScanHardDisk::kHalfWindowBytes / 64};
     for (uint32_t windowBytes : windowSizes)
         FUZZ_CHECK(SameOutcome(RunScan(image, sectorSize, windowBytes, failing), reference));
     CheckConsumerSeesTheSameMessages(image, sectorSize, failing, reference);
