@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -31,8 +32,13 @@ public:
 
     TMemoryVolumeSource(std::vector<uint8_t> bytes, uint32_t sectorSize, std::string name = "memory",
                         std::set<uint64_t> failing = {}, TFaultModel faultModel = TFaultModel::KeepBuffer)
-        : bytes_(std::move(bytes)), sectorSize_(sectorSize), name_(std::move(name)), failing_(std::move(failing)),
-          faultModel_(faultModel) {}
+        : TMemoryVolumeSource(std::make_shared<const std::vector<uint8_t>>(std::move(bytes)), sectorSize,
+                              std::move(name), std::move(failing), faultModel) {}
+    // Shares the bytes with other sources over the same volume (one per thread of a threaded walk).
+    TMemoryVolumeSource(std::shared_ptr<const std::vector<uint8_t>> bytes, uint32_t sectorSize, std::string name,
+                        std::set<uint64_t> failing, TFaultModel faultModel)
+        : shared_(std::move(bytes)), bytes_(*shared_), sectorSize_(sectorSize), name_(std::move(name)),
+          failing_(std::move(failing)), faultModel_(faultModel) {}
 
     const std::string& Name() const override { return name_; }
     uint32_t SectorSize() const override { return sectorSize_; }
@@ -87,7 +93,8 @@ private:
         return complete;
     }
 
-    std::vector<uint8_t> bytes_;
+    std::shared_ptr<const std::vector<uint8_t>> shared_;
+    const std::vector<uint8_t>& bytes_;
     uint32_t sectorSize_;
     std::string name_;
     std::set<uint64_t> failing_;

@@ -1,5 +1,6 @@
-// What the scan tests share: a volume in memory that can fail sectors, a pump and a progress factory that
-// record what the scan did with them, a message builder, and the scan written out step by step as a reference.
+// What the scan tests share: a volume in memory that can fail sectors, a progress factory that records what the
+// scan did with it (the pump is the engine tests' counting pump), a message builder, and the scan written out step
+// by step as a reference.
 #pragma once
 
 #include "engine/Email.h"
@@ -7,6 +8,7 @@
 #include "engine/MessagePump.h"
 #include "engine/ProgressWindow.h"
 #include "engine/ScanHardDisk.h"
+#include "tests/engine/CountingPump.h"
 #include "volume/MemoryVolumeSource.h"
 
 #include <cstdint>
@@ -28,22 +30,10 @@ public:
     TTestVolume(Bytes bytes, uint32_t sectorSize, std::set<uint64_t> unreadable = {})
         : TMemoryVolumeSource(std::move(bytes), sectorSize, "memory volume", std::move(unreadable),
                               TFaultModel::Garbage) {}
-};
-
-// Counts every pump point (Points() of the base); Pass runs at every point and can be told to throw.
-class TCountingPump final : public IMessagePump {
-public:
-    TCountingPump() : IMessagePump(1) {}
-    uint64_t throwAfterPasses = UINT64_MAX;
-
-protected:
-    void Pass() override {
-        if (++passes_ > throwAfterPasses)
-            throw std::runtime_error("pump failed");
-    }
-
-private:
-    uint64_t passes_ = 0;
+    // Shares the bytes with other sources over the same volume (one per thread of a threaded walk).
+    TTestVolume(std::shared_ptr<const Bytes> bytes, uint32_t sectorSize, std::set<uint64_t> unreadable = {})
+        : TMemoryVolumeSource(std::move(bytes), sectorSize, "memory volume", std::move(unreadable),
+                              TFaultModel::Garbage) {}
 };
 
 // Records the one progress window of a scan: its maximum, every position set, and whether it was destroyed.

@@ -385,3 +385,25 @@ TEST(ScanHardDisk, AgreesWithTheStepByStepWalkOnGeneratedImages) {
         ExpectSameAsReference(image, c.sectorSize, c.halfWindowBytes, unreadable);
     }
 }
+
+// The messages of one run reach the consumer while the run is still being cut: the first arrives long before
+// the scan's last pump point, so a run of millions of tiny messages is never held whole (memory stays flat).
+TEST(ScanHardDisk, AConsumerReceivesEachMessageOfARunAsItIsCut) {
+    std::string run = "From: a\r\nTo: b\r\nSubject: c\r\n\r\n";
+    for (int k = 0; k < 2000; ++k)
+        run += "Message-ID: <" + std::to_string(k) + ">\r\nTo: a\r\n\r\n";
+    Bytes image = Blank(2 + run.size() / kSector + 2);
+    Put(image, kSector, run);
+    for (TScanMode mode : {TScanMode::Specified, TScanMode::Deep}) {
+        TCountingPump pump;
+        TNoProgress progress;
+        TScanHardDisk scanner(std::make_unique<TTestVolume>(image, kSector), pump, progress,
+                              TScanHardDisk::kHalfWindowBytes, mode);
+        std::vector<uint64_t> points;
+        scanner.SetMessageConsumer([&](TEmail&&, const TFoundLocation&) { points.push_back(pump.Points()); });
+        scanner.Scan();
+        ASSERT_EQ(points.size(), 2001u) << int(mode);
+        for (size_t k = 1; k < points.size(); ++k)
+            ASSERT_GE(points[k] - points[k - 1], 3u) << int(mode) << " message " << k;
+    }
+}
