@@ -1,8 +1,11 @@
 // The drive scan over an in-memory volume with failing sectors: the same messages, locations, pump points and
 // progress at every window size as the scan written out step by step (tests/scan/ScanFixtures.h); each message's
 // full text lies on the volume at its offset and its body is a suffix of it; handing messages to a consumer gives
-// the same sequence as keeping them.
-// Input: sector size choice (1 byte), failing sectors 0 to 15 (2 bytes, one bit each), then the volume's bytes.
+// the same sequence as keeping them; the walk split over threads gives the single walk's messages, in its order,
+// and its count of unreadable sectors, whatever the size of the ranges.
+// Input: sector size choice (1 byte), failing sectors 0 to 15 (2 bytes, one bit each), sectors per range of the
+// threaded walk (1 byte), then the volume's bytes.
+#include "engine/ParallelScan.h"
 #include "tests/fuzz/FuzzInput.h"
 #include "tests/scan/ScanFixtures.h"
 
@@ -58,12 +61,48 @@ void CheckConsumerSeesTheSameMessages(const Bytes& image, uint32_t sectorSize, c
     FUZZ_CHECK(SameOutcome(handed, kept));
 }
 
+// Keeps a range's messages, and on delivery appends those of runs the single walk examines.
+class TKeepingOutput final : public IRangeOutput {
+public:
+    explicit TKeepingOutput(TScanOutcome& result) : result_(result) {}
+    void Add(TEmail&& email, const TFoundLocation& location) override {
+        added_.found.push_back(std::move(email));
+        added_.locations.push_back(location);
+    }
+    void Deliver(uint64_t firstRunOffset) override {
+        for (size_t k = 0; k < added_.found.size(); ++k)
+            if (added_.locations[k].RunOffset >= firstRunOffset) {
+                result_.found.push_back(std::move(added_.found[k]));
+                result_.locations.push_back(added_.locations[k]);
+            }
+    }
+
+private:
+    TScanOutcome& result_;
+    TScanOutcome added_;
+};
+
+void CheckThreadedWalkMatches(const Bytes& image, uint32_t sectorSize, const std::set<uint64_t>& failing,
+                              uint64_t rangeSectors, const TScanOutcome& single, uint64_t singleUnreadable) {
+    const auto shared = std::make_shared<const Bytes>(image);
+    TParallelScan scan([&] { return std::make_unique<TTestVolume>(shared, sectorSize, failing); },
+                       {2, rangeSectors, 3 * sectorSize});
+    TScanOutcome threaded;
+    TNoProgress none;
+    scan.Scan([&] { return std::make_unique<TKeepingOutput>(threaded); }, none);
+    FUZZ_CHECK(threaded.found.size() == single.found.size() && SameLocations(threaded.locations, single.locations));
+    for (size_t k = 0; k < single.found.size(); ++k)
+        FUZZ_CHECK(SameEmail(threaded.found[k], single.found[k]));
+    FUZZ_CHECK(scan.UnreadableSectors() == singleUnreadable);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFuzzInput input(data, size);
     const uint32_t sectorSize = kSectorSizes[input.Byte() % std::size(kSectorSizes)];
     const uint16_t failingMask = input.Word();
+    const uint64_t rangeSectors = 1 + input.Byte() % 16;
     const std::string_view rest = input.Rest();
     const Bytes image(rest.begin(), rest.end());
     if (image.size() < sectorSize)
@@ -84,9 +123,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                     3 * sectorSize + 5,
                                     7 * sectorSize,
                                     static_cast<uint32_t>(image.size()),
-                                    TScanHardDisk::kWindowBytes / 64};
-    for (uint32_t windowBytes : windowSizes)
-        FUZZ_CHECK(SameOutcome(RunScan(image, sectorSize, windowBytes, failing), reference));
+                                    TScanHardDisk::kHalfWindowBytes / 64};
+    for (uint32_t halfWindowBytes : windowSizes)
+        FUZZ_CHECK(SameOutcome(RunScan(image, sectorSize, halfWindowBytes, failing), reference));
     CheckConsumerSeesTheSameMessages(image, sectorSize, failing, reference);
+    TNullMessagePump pump;
+    TNoProgress none;
+    TScanHardDisk single(std::make_unique<TTestVolume>(image, sectorSize, failing), pump, none, 3 * sectorSize);
+    single.Scan();
+    CheckThreadedWalkMatches(image, sectorSize, failing, rangeSectors, reference, single.UnreadableSectors());
     return 0;
 }

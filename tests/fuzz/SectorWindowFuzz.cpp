@@ -1,6 +1,6 @@
 // The sector window over an in-memory volume with failing sectors, at every window size the constructor takes:
 // every request yields the volume's own bytes, zeros where a sector failed and past the last whole sector.
-// Input: sector size choice (1 byte), window argument (2), volume length (2, up to 64 sectors), failing sectors 0 to 15
+// Input: sector size choice (1 byte), half the window (2), volume length (2, up to 64 sectors), failing sectors 0 to 15
 // (2 bytes, one bit each), "every n-th sector fails" (1), then requests of 8 bytes each: kind (1), offset (4), count
 // (3).
 #include "tests/fuzz/FuzzInput.h"
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFuzzInput input(data, size);
     TVolumeModel model;
     model.sectorSize = kSectorSizes[input.Byte() % std::size(kSectorSizes)];
-    const uint32_t windowBytes = input.Word();
+    const uint32_t halfWindowBytes = input.Word();
     // At most 64 sectors (and 64 KiB): room for every relation of window and volume, and fast runs.
     const uint64_t length = input.Word() % (std::min<uint64_t>(64 * model.sectorSize, 65535) + 1);
     const uint16_t failingMask = input.Word();
@@ -79,13 +79,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::unique_ptr<TDiskBuffer> window;
     try {
-        window = std::make_unique<TDiskBuffer>(std::move(source), windowBytes);
+        window = std::make_unique<TDiskBuffer>(std::move(source), halfWindowBytes);
     } catch (const TVolumeError&) {
         FUZZ_CHECK(model.sectorCount == 0); // only a volume without a whole sector is refused
         return 0;
     }
     FUZZ_CHECK(model.sectorCount > 0);
     FUZZ_CHECK(window->SectorCount() == model.sectorCount && window->SectorSize() == model.sectorSize);
+    // A view may be as long as half the window, or two sectors (one sample) where that is more.
+    FUZZ_CHECK(window->ViewLimit() == std::max(halfWindowBytes, 2 * model.sectorSize));
 
     std::set<uint64_t> seenFailing;
     while (input.Left() > 0) {
@@ -95,8 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             offset = std::numeric_limits<uint64_t>::max() - offset;
         const uint32_t countField = input.Word() | static_cast<uint32_t>(input.Byte()) << 16;
         if (kind & 1) {
-            // A view may be as long as the window argument, or two sectors (one sample) where that is more.
-            const uint32_t count = countField % (std::max(windowBytes, 2 * model.sectorSize) + 1);
+            const uint32_t count = countField % (window->ViewLimit() + 1);
             const std::span<const uint8_t> view = window->ViewBytes(offset, count);
             FUZZ_CHECK(view.size() == count);
             CheckServed(model, offset, view.data(), count, seenFailing);
