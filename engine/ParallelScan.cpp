@@ -24,6 +24,8 @@ class TUnreadableLedger {
 public:
     void Add(uint64_t sector) {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (!stretches_.empty() && stretches_.back().first <= sector && sector < stretches_.back().second)
+            return; // told again
         if (!stretches_.empty() && stretches_.back().second == sector)
             ++stretches_.back().second;
         else
@@ -51,8 +53,9 @@ private:
     std::vector<std::pair<uint64_t, uint64_t>> stretches_;
 };
 
-// A thread's source, noting in the ledger every sector that fails a read on its own: the sector window reads a
-// failed stretch again in pieces down to single sectors and serves a single sector that still fails as zeros.
+// A thread's source, noting in the ledger every sector that could not be read: through the map, or in a read of
+// that sector on its own (the sector window reads a failed stretch again in pieces down to single sectors and
+// serves a single sector that still fails as zeros). Everything else goes straight to the source.
 class TLedgerSource final : public IVolumeSource {
 public:
     TLedgerSource(std::unique_ptr<IVolumeSource> inner, TUnreadableLedger& ledger)
@@ -67,6 +70,14 @@ public:
             ledger_.Add(firstSector);
         return complete;
     }
+    const uint8_t* MappedBytes() override { return inner_->MappedBytes(); }
+    void TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
+        const size_t known = sectors.size();
+        inner_->TakeUnreadableSectors(sectors);
+        for (size_t k = known; k < sectors.size(); ++k)
+            ledger_.Add(sectors[k]);
+    }
+    void ReadingAt(uint64_t offset, uint64_t length) override { inner_->ReadingAt(offset, length); }
 
 private:
     std::unique_ptr<IVolumeSource> inner_;
@@ -108,9 +119,10 @@ TParallelScan::TParallelScan(TSourceOpener open, TSettings settings, TScannerMak
       Shared(std::make_unique<TShared>()) {
     if (!MakeScanner_) {
         const uint32_t halfWindowBytes = Settings.HalfWindowBytes;
-        MakeScanner_ = [halfWindowBytes](std::unique_ptr<IVolumeSource> source, IMessagePump& pump,
-                                     IProgressFactory& progress) {
-            return std::make_unique<TScanHardDisk>(std::move(source), pump, progress, halfWindowBytes);
+        const TScanMode mode = Settings.Mode;
+        MakeScanner_ = [halfWindowBytes, mode](std::unique_ptr<IVolumeSource> source, IMessagePump& pump,
+                                               IProgressFactory& progress) {
+            return std::make_unique<TScanHardDisk>(std::move(source), pump, progress, halfWindowBytes, mode);
         };
     }
     // The scanner checks the volume as the single walk would (and raises the same errors); its size is the walk's.
@@ -156,6 +168,12 @@ public:
         return range.Walk.Exit;
     }
 
+    // Hands the failures of the last window read through a map to the ledger.
+    void Finish() {
+        if (walker_)
+            walker_->UnreadableSectors();
+    }
+
 private:
     // Walks on from `entry` one examination at a time, handing on what it finds, until a sector that the range's
     // walk examined or the range's end.
@@ -192,18 +210,20 @@ void TParallelScan::Scan(const TOutputMaker& makeOutput, IProgressFactory& progr
             TNullMessagePump pump;
             TNoProgress none;
             std::unique_ptr<TScanHardDisk> scanner = MakeScanner(pump, none);
-            for (;;) {
-                uint64_t index = 0;
-                {
-                    std::unique_lock<std::mutex> lock(shared.Mutex);
-                    shared.Changed.wait(lock, [&] {
-                        return shared.Stop || shared.NextRange >= shared.RangeCount ||
-                               shared.NextRange < shared.Delivered + shared.Slots.size();
-                    });
-                    if (shared.Stop || shared.NextRange >= shared.RangeCount)
-                        return;
-                    index = shared.NextRange++;
-                }
+            // The next range to walk, once its slot is free; false when there is none left or the scan stops.
+            auto takeRange = [&shared](uint64_t& index) {
+                std::unique_lock<std::mutex> lock(shared.Mutex);
+                shared.Changed.wait(lock, [&] {
+                    return shared.Stop || shared.NextRange >= shared.RangeCount ||
+                           shared.NextRange < shared.Delivered + shared.Slots.size();
+                });
+                if (shared.Stop || shared.NextRange >= shared.RangeCount)
+                    return false;
+                index = shared.NextRange++;
+                return true;
+            };
+            uint64_t index = 0;
+            while (takeRange(index)) {
                 auto range = std::make_unique<TRangeResult>();
                 range->First = rangeFirst(index);
                 range->End = std::min(SectorCount_, range->First + Settings.RangeSectors);
@@ -219,6 +239,7 @@ void TParallelScan::Scan(const TOutputMaker& makeOutput, IProgressFactory& progr
                 }
                 shared.Changed.notify_all();
             }
+            scanner->UnreadableSectors(); // hands the failures of the last window read through a map to the ledger
         } catch (...) {
             {
                 std::lock_guard<std::mutex> lock(shared.Mutex);
@@ -271,6 +292,7 @@ void TParallelScan::Scan(const TOutputMaker& makeOutput, IProgressFactory& progr
         }
         shared.Changed.notify_all();
     }
+    stitcher.Finish();
     // A thread that failed after the last range it could take still fails the scan: its volume went wrong.
     joiner.Stop();
     if (shared.Error)

@@ -34,11 +34,12 @@ public:
         unsigned Threads = 0;      // threads that walk; 0: one per core
         uint64_t RangeSectors = 0; // sectors per range; 0: kRangeBytes' worth
         uint32_t HalfWindowBytes = TScanHardDisk::kHalfWindowBytes;
+        TScanMode Mode = TScanMode::Specified;
     };
     // Opens the volume once more: every thread reads through a source of its own.
     using TSourceOpener = std::function<std::unique_ptr<IVolumeSource>()>;
     // Makes the scanner for one thread over `source` (a scan mode, a window size); the default makes
-    // TScanHardDisk(source, pump, progress, HalfWindowBytes).
+    // TScanHardDisk(source, pump, progress, HalfWindowBytes, Mode).
     using TScannerMaker = std::function<std::unique_ptr<TScanHardDisk>(std::unique_ptr<IVolumeSource> source,
                                                                        IMessagePump& pump, IProgressFactory& progress)>;
     using TOutputMaker = std::function<std::unique_ptr<IRangeOutput>()>;

@@ -108,7 +108,7 @@ struct TDiskBuffer::State {
         if (!Mapped)
             return;
         MappedFailures.clear();
-        Source->TakeUnreadableSectors(MappedFailures);
+        Unreadable += Source->TakeUnreadableSectors(MappedFailures);
         for (uint64_t sector : MappedFailures)
             CountUnreadable(sector);
     }

@@ -24,8 +24,8 @@ public:
     // sectors lost that way are handed over by TakeUnreadableSectors.
     virtual const uint8_t* MappedBytes() { return nullptr; }
     // Appends the sectors that failed to read through the map since the last call (a sector may come again if
-    // it was read again).
-    virtual void TakeUnreadableSectors(std::vector<uint64_t>&) {}
+    // it was read again); returns how many more failed than it could tell apart.
+    virtual uint64_t TakeUnreadableSectors(std::vector<uint64_t>&) { return 0; }
     // The walk is at `offset` and reads the next `length` bytes soon: a mapped source starts reading them ahead
     // and lets go of the pages the walk has left behind.
     virtual void ReadingAt(uint64_t /*offset*/, uint64_t /*length*/) {}

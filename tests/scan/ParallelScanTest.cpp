@@ -55,16 +55,51 @@ private:
     std::vector<TSeen> added_;
 };
 
+// A volume read through a map, as image files are on Linux: the map shows unreadable sectors as zeros and tells
+// them (as a real map does after the fault) once the window has said it reads there. Whole windows come from the
+// map, the volume's last one from reads.
+class TMappedTestVolume final : public TMemoryVolumeSource {
+public:
+    TMappedTestVolume(std::shared_ptr<const Bytes> image, std::shared_ptr<const Bytes> mapped, uint32_t sectorSize,
+                      std::set<uint64_t> unreadable)
+        : TMemoryVolumeSource(std::move(image), sectorSize, "mapped volume", unreadable, TFaultModel::Garbage),
+          mapped_(std::move(mapped)), unreadable_(std::move(unreadable)) {}
+
+    const uint8_t* MappedBytes() override { return mapped_->data(); }
+    void ReadingAt(uint64_t offset, uint64_t length) override {
+        const uint64_t first = offset / SectorSize();
+        for (auto it = unreadable_.lower_bound(first); it != unreadable_.end() && *it * SectorSize() < offset + length;
+             ++it)
+            pending_.push_back(*it);
+    }
+    void TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
+        sectors.insert(sectors.end(), pending_.begin(), pending_.end());
+        pending_.clear();
+    }
+
+private:
+    std::shared_ptr<const Bytes> mapped_;
+    std::set<uint64_t> unreadable_;
+    std::vector<uint64_t> pending_;
+};
+
 std::function<std::unique_ptr<IVolumeSource>()> Opener(const std::shared_ptr<const Bytes>& image, uint32_t sectorSize,
-                                                       const std::set<uint64_t>& unreadable) {
-    return [=] { return std::make_unique<TTestVolume>(image, sectorSize, unreadable); };
+                                                       const std::set<uint64_t>& unreadable, bool mapped = false) {
+    if (!mapped)
+        return [=] { return std::make_unique<TTestVolume>(image, sectorSize, unreadable); };
+    auto zeroed = std::make_shared<Bytes>(*image);
+    for (uint64_t sector : unreadable)
+        if ((sector + 1) * sectorSize <= zeroed->size())
+            std::fill_n(zeroed->begin() + sector * sectorSize, sectorSize, 0);
+    std::shared_ptr<const Bytes> map = zeroed;
+    return [=] { return std::make_unique<TMappedTestVolume>(image, map, sectorSize, unreadable); };
 }
 
 TWalkResult SingleWalk(const std::shared_ptr<const Bytes>& image, uint32_t sectorSize, uint32_t windowBytes,
-                       const std::set<uint64_t>& unreadable) {
+                       const std::set<uint64_t>& unreadable, bool mapped = false) {
     TNullMessagePump pump;
     TNoProgress none;
-    TScanHardDisk scanner(Opener(image, sectorSize, unreadable)(), pump, none, windowBytes);
+    TScanHardDisk scanner(Opener(image, sectorSize, unreadable, mapped)(), pump, none, windowBytes);
     TWalkResult result;
     scanner.SetMessageConsumer(
         [&](TEmail&& email, const TFoundLocation& at) { result.messages.emplace_back(email, at); });
@@ -75,8 +110,8 @@ TWalkResult SingleWalk(const std::shared_ptr<const Bytes>& image, uint32_t secto
 
 TWalkResult ThreadedWalk(const std::shared_ptr<const Bytes>& image, uint32_t sectorSize, uint32_t windowBytes,
                          const std::set<uint64_t>& unreadable, unsigned threads, uint64_t rangeSectors,
-                         TRecordingProgress* progress = nullptr) {
-    TParallelScan scan(Opener(image, sectorSize, unreadable), {threads, rangeSectors, windowBytes});
+                         TRecordingProgress* progress = nullptr, bool mapped = false) {
+    TParallelScan scan(Opener(image, sectorSize, unreadable, mapped), {threads, rangeSectors, windowBytes});
     TWalkResult result;
     TNoProgress none;
     scan.Scan([&] { return std::make_unique<TCollectingOutput>(result.messages); },
@@ -160,6 +195,32 @@ TEST(ParallelScan, GivesWhatTheSingleWalkGivesOnRandomVolumes) {
                     ExpectSameWalk(ThreadedWalk(image, v.sectorSize, windowBytes, unreadable, threads, rangeSectors),
                                    single);
                 }
+            }
+        }
+    }
+}
+
+// Sectors that a map could not read are told by each thread's source, some of them by two threads (a window that
+// reaches into the next range); each counts once, as in the single walk.
+TEST(ParallelScan, SectorsAMapCouldNotReadAreCountedOnce) {
+    constexpr uint32_t kSector = 512;
+    std::mt19937 random(21);
+    const auto image = std::make_shared<const Bytes>(RandomMailVolume(random, 3000, kSector));
+    std::set<uint64_t> unreadable;
+    for (int k = 0; k < 40; ++k)
+        unreadable.insert(1 + random() % 2999);
+    for (uint64_t rangeSectors : {5u, 64u, 333u}) {
+        for (uint64_t edge = 1 + rangeSectors; edge < 3000; edge += 2 * rangeSectors)
+            unreadable.insert({edge - 1, edge});
+        for (uint32_t windowBytes : {4 * kSector, 16 * kSector}) {
+            const TWalkResult single = SingleWalk(image, kSector, windowBytes, unreadable, true);
+            ASSERT_GE(single.unreadable, 40u);
+            for (unsigned threads : {2u, 3u}) {
+                SCOPED_TRACE(testing::Message() << "range " << rangeSectors << ", window " << windowBytes << ", "
+                                                << threads << " threads");
+                ExpectSameWalk(
+                    ThreadedWalk(image, kSector, windowBytes, unreadable, threads, rangeSectors, nullptr, true),
+                    single);
             }
         }
     }

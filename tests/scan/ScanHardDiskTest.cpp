@@ -398,11 +398,12 @@ TEST(ScanHardDisk, AConsumerReceivesEachMessageOfARunAsItIsCut) {
         TCountingPump pump;
         TNoProgress progress;
         TScanHardDisk scanner(std::make_unique<TTestVolume>(image, kSector), pump, progress,
-                              TScanHardDisk::kWindowBytes, mode);
+                              TScanHardDisk::kHalfWindowBytes, mode);
         std::vector<uint64_t> points;
         scanner.SetMessageConsumer([&](TEmail&&, const TFoundLocation&) { points.push_back(pump.Points()); });
         scanner.Scan();
-        ASSERT_FALSE(points.empty());
-        EXPECT_LT(points.front(), pump.Points() / 2) << int(mode);
+        ASSERT_EQ(points.size(), 2001u) << int(mode);
+        for (size_t k = 1; k < points.size(); ++k)
+            ASSERT_GE(points[k] - points[k - 1], 3u) << int(mode) << " message " << k;
     }
 }
