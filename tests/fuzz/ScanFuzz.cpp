@@ -2,11 +2,13 @@
 // progress at every window size as the scan written out step by step (tests/scan/ScanFixtures.h); each message's
 // full text lies on the volume at its offset and its body is a suffix of it; handing messages to a consumer gives
 // the same sequence as keeping them; the walk split over threads gives the single walk's messages, in its order,
-// and its count of unreadable sectors, whatever the size of the ranges.
+// and its count of unreadable sectors, whatever the size of the ranges; over a volume without failing sectors, the
+// image-file source (which maps the file) gives what the in-memory one gives.
 // Input: sector size choice (1 byte), failing sectors 0 to 15 (2 bytes, one bit each), sectors per range of the
 // threaded walk (1 byte), then the volume's bytes.
 #include "engine/ParallelScan.h"
 #include "tests/fuzz/FuzzInput.h"
+#include "tests/fuzz/MemoryFile.h"
 #include "tests/scan/ScanFixtures.h"
 
 #include <set>
@@ -96,6 +98,25 @@ void CheckThreadedWalkMatches(const Bytes& image, uint32_t sectorSize, const std
     FUZZ_CHECK(scan.UnreadableSectors() == singleUnreadable);
 }
 
+// The same volume as an image file: the same messages at the same places, at a small and at the command line's
+// window size.
+void CheckImageFileMatches(const Bytes& image, uint32_t sectorSize, const TScanOutcome& reference) {
+    const TMemoryFile file(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    for (uint32_t halfWindowBytes : {3 * sectorSize, 1u << 20}) {
+        TCountingPump pump;
+        TRecordingProgress progress;
+        TScanHardDisk scanner(file.Path(), pump, progress, sectorSize, halfWindowBytes);
+        TScanOutcome outcome;
+        outcome.found = scanner.Scan();
+        outcome.locations = scanner.Locations();
+        FUZZ_CHECK(outcome.found.size() == reference.found.size() &&
+                   SameLocations(outcome.locations, reference.locations));
+        for (size_t k = 0; k < outcome.found.size(); ++k)
+            FUZZ_CHECK(SameEmail(outcome.found[k], reference.found[k]));
+        FUZZ_CHECK(scanner.UnreadableSectors() == 0);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -132,5 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TScanHardDisk single(std::make_unique<TTestVolume>(image, sectorSize, failing), pump, none, 3 * sectorSize);
     single.Scan();
     CheckThreadedWalkMatches(image, sectorSize, failing, rangeSectors, reference, single.UnreadableSectors());
+    if (failing.empty())
+        CheckImageFileMatches(image, sectorSize, reference);
     return 0;
 }
