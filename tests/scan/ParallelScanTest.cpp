@@ -55,9 +55,9 @@ private:
     std::vector<TSeen> added_;
 };
 
-// A volume read through a map, as image files are on Linux: the map shows unreadable sectors as zeros and tells
-// them (as a real map does after the fault) once the window has said it reads there. Whole windows come from the
-// map, the volume's last one from reads.
+// A volume read through a map, as image files are on Linux: the map shows unreadable sectors as zeros, and once
+// the window reads there it tells every unreadable sector from there to the end (as a map that reads ahead may),
+// so that every thread's source tells most of them. Whole windows come from the map, the last one from reads.
 class TMappedTestVolume final : public TMemoryVolumeSource {
 public:
     TMappedTestVolume(std::shared_ptr<const Bytes> image, std::shared_ptr<const Bytes> mapped, uint32_t sectorSize,
@@ -66,15 +66,15 @@ public:
           mapped_(std::move(mapped)), unreadable_(std::move(unreadable)) {}
 
     const uint8_t* MappedBytes() override { return mapped_->data(); }
-    void ReadingAt(uint64_t offset, uint64_t length) override {
-        const uint64_t first = offset / SectorSize();
-        for (auto it = unreadable_.lower_bound(first); it != unreadable_.end() && *it * SectorSize() < offset + length;
-             ++it)
+    void ReadingAt(uint64_t offset) override {
+        for (auto it = unreadable_.lower_bound(offset / SectorSize()); it != unreadable_.end();
+             it = unreadable_.erase(it))
             pending_.push_back(*it);
     }
-    void TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
+    uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
         sectors.insert(sectors.end(), pending_.begin(), pending_.end());
         pending_.clear();
+        return 0;
     }
 
 private:
