@@ -230,6 +230,20 @@ TEST_F(MainWindowTest, MenusCarryEveryCommandWithMnemonicsAndShortcutKeys) {
     EXPECT_FALSE(Window().IsDeepScan());
 }
 
+TEST_F(MainWindowTest, TheNextScanUsesTheRulesDeepScanChoseWhenItStarted) {
+    std::string image = OpenImage(FiveMessages());
+    Command(kIdScan);
+    EXPECT_EQ(Window().LastScanMode(), TScanMode::Specified);
+    EXPECT_EQ(WindowText(Window().sbStatus()).find("deep scan"), std::string::npos);
+    Command(kMenuDeepScan);
+    Command(kIdScan);
+    EXPECT_EQ(Window().LastScanMode(), TScanMode::Deep);
+    EXPECT_NE(WindowText(Window().sbStatus()).find("(deep scan, "), std::string::npos);
+    Command(kMenuDeepScan);
+    Command(kIdScan);
+    EXPECT_EQ(Window().LastScanMode(), TScanMode::Specified);
+}
+
 // The keys go through the message loop's accelerator table, as a user's key presses do.
 TEST_F(MainWindowTest, ShortcutKeysRunTheirCommands) {
     OpenImage(FiveMessages());
