@@ -32,17 +32,11 @@ public:
             stretches_.emplace_back(sector, sector + 1);
     }
 
-    // Failures that the source could not pin to a sector (counted as the single walk counts them).
-    void AddUntold(uint64_t count) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        untold_ += count;
-    }
-
     uint64_t Count() const {
         std::lock_guard<std::mutex> lock(mutex_);
         std::vector<std::pair<uint64_t, uint64_t>> sorted = stretches_;
         std::sort(sorted.begin(), sorted.end());
-        uint64_t count = untold_;
+        uint64_t count = 0;
         uint64_t covered = 0; // every sector below this is counted
         for (const auto& [first, end] : sorted) {
             const uint64_t from = std::max(first, covered);
@@ -57,7 +51,6 @@ private:
     mutable std::mutex mutex_;
     // Stretches [first, end) in the order met; bad sectors come in runs, so a dying disk costs few entries.
     std::vector<std::pair<uint64_t, uint64_t>> stretches_;
-    uint64_t untold_ = 0;
 };
 
 // A thread's source, noting in the ledger every sector that could not be read: through the map, or in a read of
@@ -78,15 +71,13 @@ public:
         return complete;
     }
     const uint8_t* MappedBytes() override { return inner_->MappedBytes(); }
-    uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
+    void TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
         const size_t known = sectors.size();
-        const uint64_t untold = inner_->TakeUnreadableSectors(sectors);
+        inner_->TakeUnreadableSectors(sectors);
         for (size_t k = known; k < sectors.size(); ++k)
             ledger_.Add(sectors[k]);
-        ledger_.AddUntold(untold);
-        return untold;
     }
-    void ReadingAt(uint64_t offset) override { inner_->ReadingAt(offset); }
+    void ReadingAt(uint64_t offset, uint64_t length) override { inner_->ReadingAt(offset, length); }
 
 private:
     std::unique_ptr<IVolumeSource> inner_;

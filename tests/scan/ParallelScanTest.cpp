@@ -66,15 +66,14 @@ public:
           mapped_(std::move(mapped)), unreadable_(std::move(unreadable)) {}
 
     const uint8_t* MappedBytes() override { return mapped_->data(); }
-    void ReadingAt(uint64_t offset) override {
+    void ReadingAt(uint64_t offset, uint64_t) override {
         for (auto it = unreadable_.lower_bound(offset / SectorSize()); it != unreadable_.end();
              it = unreadable_.erase(it))
             pending_.push_back(*it);
     }
-    uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
+    void TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
         sectors.insert(sectors.end(), pending_.begin(), pending_.end());
         pending_.clear();
-        return 0;
     }
 
 private:
