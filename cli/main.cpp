@@ -5,6 +5,7 @@
 #include "cli/Exporter.h"
 #include "cli/JsonWriter.h"
 #include "cli/Options.h"
+#include "cli/Sha256.h"
 #include "cli/TableWriter.h"
 #include "cli/TerminalProgress.h"
 #include "engine/FastStrings.h"
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -52,13 +54,32 @@ bool SourceLooksUsable(const std::string& source) {
     return true;
 }
 
+// Tells whether a message's full text was seen before in this run. Keeps 16 bytes of each text's SHA-256 (a chance
+// collision between different texts is about 1 in 2^64 even among billions of messages), not the texts.
+class TDuplicateFilter {
+public:
+    bool SeenBefore(const std::string& fullText) {
+        const std::string digest = Sha256Hex(fullText).substr(0, 32);
+        const bool seen = !seen_.insert(digest).second;
+        dropped_ += seen ? 1 : 0;
+        return seen;
+    }
+    uint64_t Dropped() const { return dropped_; }
+
+private:
+    std::unordered_set<std::string> seen_;
+    uint64_t dropped_ = 0;
+};
+
 void PrintSummary(const std::string& source, const TScanHardDisk& scanner, uint64_t found, uint64_t listed,
-                  double seconds) {
+                  const TDuplicateFilter* unique, double seconds) {
     const double bytes = static_cast<double>(scanner.SectorCount()) * scanner.GetSectorSize();
     const double perSecond = seconds > 0 ? bytes / seconds : 0;
     std::fprintf(stderr, "ostrevan-scan: %s: %llu sectors scanned, %llu unreadable, %llu messages found",
                  source.c_str(), static_cast<unsigned long long>(scanner.SectorCount()),
                  static_cast<unsigned long long>(scanner.UnreadableSectors()), static_cast<unsigned long long>(found));
+    if (unique)
+        std::fprintf(stderr, ", %llu duplicates dropped", static_cast<unsigned long long>(unique->Dropped()));
     if (listed != found)
         std::fprintf(stderr, " (%llu listed)", static_cast<unsigned long long>(listed));
     std::fprintf(stderr, ", %.2f s, %.0f bytes/s (%.1f MiB/s)\n", seconds, perSecond, perSecond / (1024.0 * 1024.0));
@@ -72,7 +93,9 @@ int Run(const TOptions& options) {
     TTerminalProgress bar(stderr, "Scanning");
     IProgressFactory& progress =
         !options.Quiet && StderrIsTerminal() ? static_cast<IProgressFactory&>(bar) : noProgress;
-    TScanHardDisk scanner(options.Source, pump, progress, options.SectorSize, kCliWindowBytes);
+    TScanHardDisk scanner(options.Source, pump, progress, options.SectorSize,
+                          options.Deep ? TScanHardDisk::kWindowBytes : kCliWindowBytes,
+                          options.Deep ? TScanMode::Deep : TScanMode::Specified);
     if (scanner.SectorCount() == 0) {
         Fail(options.Source + ": holds no whole sector of " + std::to_string(scanner.GetSectorSize()) +
              " bytes (empty)");
@@ -93,8 +116,11 @@ int Run(const TOptions& options) {
         std::fputs(table.Header().c_str(), stdout);
     uint64_t index = 0;
     uint64_t position = 0;
+    std::unique_ptr<TDuplicateFilter> unique = options.Unique ? std::make_unique<TDuplicateFilter>() : nullptr;
     scanner.SetMessageConsumer([&](TEmail&& email, const TFoundLocation& at) {
         const uint64_t thisIndex = index++;
+        if (unique && unique->SeenBefore(email.FullText))
+            return;
         if (options.HasKeyword && !ContainsNoCase(email.Body, options.Keyword))
             return;
         const std::string line = options.Json ? JsonLine({thisIndex, at.Offset, at.RunOffset, &email})
@@ -111,7 +137,7 @@ int Run(const TOptions& options) {
     std::fflush(stdout);
 
     if (!options.Quiet) {
-        PrintSummary(options.Source, scanner, index, position, seconds);
+        PrintSummary(options.Source, scanner, index, position, unique.get(), seconds);
         if (exporter)
             std::fprintf(stderr, "ostrevan-scan: %llu messages exported to %s\n",
                          static_cast<unsigned long long>(exporter->Written()), exporter->Folder().c_str());

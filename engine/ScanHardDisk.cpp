@@ -1,5 +1,6 @@
 #include "engine/ScanHardDisk.h"
 
+#include "engine/DeepParser.h"
 #include "engine/FastStrings.h"
 #include "engine/PrintableRun.h"
 
@@ -40,20 +41,74 @@ const TStartFilter& StartFilter() {
     return filter;
 }
 
+// Deep scan: a run that begins inside a sector, after a byte that no run may hold, is looked at only from this
+// length on (a stored message is longer; random data seldom has runs this long, so the walk passes it quickly).
+// Runs that begin at a sector start are looked at whatever their length.
+constexpr uint32_t kMinEmbeddedRun = 64;
+
+// The bytes a deep header block may begin with: a header name's first two bytes (a one-byte name then its colon),
+// or a UTF-8 byte-order mark's.
+class TDeepStartFilter {
+public:
+    TDeepStartFilter() {
+        auto name = [](int b) { return b >= 0x21 && b <= 0x7E && b != ':'; };
+        for (int first = 0; first < 256; ++first)
+            for (int second = 0; second < 256; ++second)
+                if ((name(first) && (name(second) || second == ':')) || (first == 0xEF && second == 0xBB))
+                    pairs_.set(first << 8 | second);
+    }
+    bool CouldBeginMessage(const uint8_t* twoBytes) const { return pairs_.test(twoBytes[0] << 8 | twoBytes[1]); }
+
+private:
+    std::bitset<65536> pairs_;
+};
+
+const TDeepStartFilter& DeepStartFilter() {
+    static const TDeepStartFilter filter;
+    return filter;
+}
+
+// Offset within `bytes` of the first run of at least kMinEmbeddedRun text bytes that begins before `limit` (at
+// `from` itself when `from` starts a run, else after a stop byte); `limit` when there is none. `bytes` reaches
+// kMinEmbeddedRun bytes past `limit` where the volume does.
+size_t NextLongRun(std::span<const uint8_t> bytes, size_t from, size_t limit) {
+    if (!MayHoldLongTextRun(bytes.subspan(from), limit - from, kMinEmbeddedRun))
+        return limit;
+    size_t p = from;
+    while (p < limit) {
+        const size_t run = TextPrefix(bytes.subspan(p, std::min<size_t>(kMinEmbeddedRun, bytes.size() - p)));
+        if (run >= kMinEmbeddedRun || (run > 0 && p + run == bytes.size()))
+            return p;
+        p += run;
+        p += TextStopPrefix(bytes.subspan(p, std::min(bytes.size(), limit) - std::min(p, limit)));
+    }
+    return limit;
+}
+
+// True when the sector whose bytes (and kMinEmbeddedRun more) are `bytes` certainly holds no place where the deep
+// walk would look for mail: its first bytes cannot begin a header block and no long run begins in it.
+bool DeepRejects(std::span<const uint8_t> bytes, size_t sectorSize) {
+    return !DeepStartFilter().CouldBeginMessage(bytes.data()) && NextLongRun(bytes, 0, sectorSize) >= sectorSize;
+}
+
 // The first two bytes of sector after sector straight from the window, one view for many sectors instead of a
 // sample per sector, so that the walk over sectors that cannot begin a message costs a lookup each. It never
 // makes the window reload: where it cannot see without that, it leaves the sector to ExamineAt.
 class TSectorPeek {
 public:
-    explicit TSectorPeek(TDiskBuffer& buffer) : buffer_(buffer) {}
+    TSectorPeek(TDiskBuffer& buffer, TScanMode mode)
+        : buffer_(buffer), mode_(mode),
+          needed_(mode == TScanMode::Specified ? 2 : buffer.SectorSize() + kMinEmbeddedRun) {}
 
-    // True when the sector starting at `offset` certainly begins no message.
+    // True when the sector starting at `offset` certainly begins no message: the start test of each mode.
     bool Rejects(uint64_t offset) {
-        if (offset < first_ || offset + 2 > end_)
+        if (offset < first_ || offset + needed_ > end_)
             Refill(offset);
-        if (offset < first_ || offset + 2 > end_)
+        if (offset < first_ || offset + needed_ > end_)
             return false;
-        return !StartFilter().CouldBeginMessage(data_ + (offset - first_));
+        const uint8_t* bytes = data_ + (offset - first_);
+        return mode_ == TScanMode::Specified ? !StartFilter().CouldBeginMessage(bytes)
+                                             : DeepRejects({bytes, needed_}, buffer_.SectorSize());
     }
     // Called after anything that may have moved the window.
     void Forget() { first_ = end_ = 0; }
@@ -62,6 +117,8 @@ private:
     void Refill(uint64_t offset);
 
     TDiskBuffer& buffer_;
+    TScanMode mode_;
+    uint32_t needed_; // bytes from a sector's start that the test looks at
     const uint8_t* data_ = nullptr;
     uint64_t first_ = 0;
     uint64_t end_ = 0;
@@ -107,7 +164,7 @@ void TSectorPeek::Refill(uint64_t offset) {
     const uint64_t windowFirst = buffer_.WindowFirst() * sectorSize;
     // A view reloads the window when its end reaches the window's end; stop one byte short of that.
     const uint64_t windowEnd = (buffer_.WindowFirst() + buffer_.WindowCount()) * sectorSize;
-    if (offset < windowFirst || offset + 2 >= windowEnd)
+    if (offset < windowFirst || offset + needed_ >= windowEnd)
         return;
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(ViewLimit(buffer_), windowEnd - 1 - offset));
     data_ = buffer_.ViewBytes(offset, count).data();
@@ -136,7 +193,7 @@ TEmailArray TScanHardDisk::Scan() {
     const uint64_t bound = DiskBuffer->SectorCount();
     // Owned here, so the window is closed and freed however the walk ends, an exception included.
     std::unique_ptr<IProgressWindow> progressWindow = Progress.Create(bound);
-    TSectorPeek peek(*DiskBuffer);
+    TSectorPeek peek(*DiskBuffer, Mode_);
     uint64_t i = 1;
     uint32_t counter = 0;
     while (i < bound) {
@@ -160,6 +217,12 @@ TEmailArray TScanHardDisk::Scan() {
 }
 
 uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
+    return Mode_ == TScanMode::Specified ? ExamineSpecified(offset) : ExamineDeep(offset);
+}
+
+// The sector begins a message when its two-sector sample passes the parser's start test; the printable run from
+// there is cut into messages at recognised header lines.
+uint32_t TScanHardDisk::ExamineSpecified(uint64_t offset) {
     const uint32_t sampleBytes = 2 * SectorSize;
     std::vector<uint8_t> copied;
     std::span<const uint8_t> sample = Bytes(*DiskBuffer, offset, sampleBytes, copied);
@@ -175,6 +238,42 @@ uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
         Deliver(std::move(email), {offset + start, offset});
     });
     return length;
+}
+
+// Every run that begins in the sector (at its start, or a long one after a stop byte) is searched for messages,
+// which may begin anywhere in it; so is every run that begins in the sector where such a run ends. Returns the
+// bytes up to the end of the last sector so examined (or to a cut at the cap, which the walk then resumes from).
+uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
+    uint64_t examinedTo = offset + SectorSize;
+    uint64_t position = offset;
+    bool sectorStart = true;
+    std::vector<uint8_t> copied;
+    while (position < examinedTo) {
+        uint64_t runStart = position;
+        if (!sectorStart) {
+            const uint32_t count = static_cast<uint32_t>(examinedTo - position) + kMinEmbeddedRun;
+            const size_t found = NextLongRun(Bytes(*DiskBuffer, position, count, copied), 0, examinedTo - position);
+            if (position + found >= examinedTo)
+                break;
+            runStart = position + found;
+        }
+        sectorStart = false;
+        const uint32_t length = TextRunLength(runStart);
+        if (length > 0) {
+            const std::span<const uint8_t> run = Bytes(*DiskBuffer, runStart, length, copied);
+            DeepParser.SplitMessages(AsText(run), runStart, SectorSize, Pump, [&](TEmail&& email, uint64_t start) {
+                Pump.ProcessMessages();
+                Deliver(std::move(email), {runStart + start, runStart});
+            });
+        }
+        const uint64_t runEnd = runStart + length;
+        if (length == kRunCap)
+            return static_cast<uint32_t>(runEnd - offset);
+        position = runEnd;
+        const uint64_t runEndSector = (runEnd + SectorSize - 1) / SectorSize * SectorSize;
+        examinedTo = std::max(examinedTo, runEndSector);
+    }
+    return static_cast<uint32_t>(examinedTo - offset);
 }
 
 void TScanHardDisk::Deliver(TEmail&& email, const TFoundLocation& location) {
@@ -194,7 +293,7 @@ uint32_t TScanHardDisk::TextRunLength(uint64_t offset) {
         const uint64_t position = offset + length;
         const uint32_t stretch = std::min({kRunStretchBytes, kRunCap - length, std::max(viewLimit, 1u)});
         KeepRunInWindow(*DiskBuffer, offset, position + stretch);
-        const size_t accepted = PrintablePrefix(Bytes(*DiskBuffer, position, stretch, copied));
+        const size_t accepted = RunPrefix(Mode_, Bytes(*DiskBuffer, position, stretch, copied));
         length += static_cast<uint32_t>(accepted);
         Pump.ProcessMessages(accepted);
         if (accepted < stretch)
