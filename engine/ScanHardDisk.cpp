@@ -244,10 +244,14 @@ uint32_t TScanHardDisk::ExamineSpecified(uint64_t offset) {
 // which may begin anywhere in it; so is every run that begins in the sector where such a run ends. Returns the
 // bytes up to the end of the last sector so examined (or to a cut at the cap, which the walk then resumes from).
 uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
+    std::vector<uint8_t> copied;
+    // The walk's peek may not have been able to look (near a window's edge): the same test here, so the result
+    // and the pump points do not depend on the window.
+    if (DeepRejects(Bytes(*DiskBuffer, offset, SectorSize + kMinEmbeddedRun, copied), SectorSize))
+        return 0;
     uint64_t examinedTo = offset + SectorSize;
     uint64_t position = offset;
     bool sectorStart = true;
-    std::vector<uint8_t> copied;
     while (position < examinedTo) {
         uint64_t runStart = position;
         if (!sectorStart) {
