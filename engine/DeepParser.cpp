@@ -159,6 +159,8 @@ public:
         open_.clear();
         attachedBody_ = false;
         inContentType_ = false;
+        boundaryMissing_ = false;
+        multipart_ = false;
     }
     bool Protects() const { return attachedBody_ || !open_.empty(); }
 
@@ -172,11 +174,20 @@ public:
         if (inContentType_)
             ContentTypeText(text, topLevel);
     }
-    void EndOfHeaderLines() { inContentType_ = false; }
+    void EndOfHeaderLines() {
+        inContentType_ = false;
+        boundaryMissing_ = multipart_ && open_.empty();
+    }
 
     // A body line: a boundary line closes its multipart ("--b--"); a Content-Type line of a part or of an
     // attached message may declare a new boundary.
     void BodyLine(std::string_view line) {
+        // A multipart whose boundary parameter was lost: its first delimiter line tells the boundary.
+        if (boundaryMissing_ && line.size() > 2 && line[0] == '-' && line[1] == '-' && line[2] != ' ') {
+            open_.emplace_back(line.substr(2));
+            boundaryMissing_ = false;
+            return;
+        }
         if (line.size() >= 2 && line[0] == '-' && line[1] == '-' && !open_.empty()) {
             for (size_t k = open_.size(); k-- > 0;) {
                 const std::string& b = open_[k];
@@ -207,6 +218,8 @@ private:
     void ContentTypeText(std::string_view text, bool topLevel) {
         if (topLevel && FindNoCase(text, "MESSAGE/RFC822") != std::string_view::npos)
             attachedBody_ = true;
+        if (topLevel && FindNoCase(text, "MULTIPART/") != std::string_view::npos)
+            multipart_ = true;
         const size_t at = FindNoCase(text, "BOUNDARY=");
         if (at == std::string_view::npos)
             return;
@@ -227,6 +240,8 @@ private:
     std::vector<std::string> open_;
     bool attachedBody_ = false;
     bool inContentType_ = false;
+    bool multipart_ = false;
+    bool boundaryMissing_ = false;
 };
 
 // From, To, Subject and Date keep the text after the colon (its space included) of their last line in the
@@ -357,13 +372,18 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
             return true;
         };
         switch (state) {
-        case TState::Outside:
-            // A sector start inside the first line wins over a block that begins with a few stray bytes.
-            if (sectorSize > 0 && cutAtSectorStart(false))
+        case TState::Outside: {
+            // A block whose first name is no common one ("K8Return-Path": a few stray bytes before a message) gives
+            // way to a block at a sector start inside its first line.
+            const bool candidate = previousBlank || previousEnvelope || atSectorStart(p);
+            const bool startsWell =
+                previousEnvelope || CommonNameIndex(line.Content.substr(0, HeaderNameLength(line.Content))) >= 0;
+            if (!(candidate && startsWell) && sectorSize > 0 && cutAtSectorStart(false))
                 break;
-            if ((previousBlank || previousEnvelope || atSectorStart(p)) && HeaderBlockAt(run.substr(p)).Valid)
+            if (candidate && HeaderBlockAt(run.substr(p)).Valid)
                 begin(p, previousEnvelope);
             break;
+        }
         case TState::Body:
             if (previousBlank && IsEnvelopeLine(line.Content)) {
                 finish(previousStart);
