@@ -319,10 +319,11 @@ bool TDeepParser::IsEnvelopeLine(std::string_view line) const {
 }
 
 // One pass per line. Outside a message, a line may begin one where rule allows a start (run start, after a blank
-// line or an envelope line, at a sector start). Inside one, the header block stores its fields and MIME
-// declarations; the body ends at an envelope line that follows a blank line (the blank line and the envelope line
-// belong to no message), or, outside any open multipart or attached message, where a strong header block begins
-// after a blank line, at a sector start, or with a stored message's first name. The message is handed on at once.
+// line or an envelope line, at a sector start; after a blank line the block must be strong). Inside one, the header
+// block stores its fields and MIME declarations; the body ends at an envelope line that follows a blank line (the blank
+// line and the envelope line belong to no message), or, outside any open multipart or attached message, where a strong
+// header block begins after a blank line, at a sector start, or with a stored message's first name. The message is
+// handed on at once.
 void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32_t sectorSize, IMessagePump& pump,
                                 const TRecordSink& sink) const {
     enum class TState { Outside, Header, Body };
@@ -380,8 +381,15 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
                 previousEnvelope || CommonNameIndex(line.Content.substr(0, HeaderNameLength(line.Content))) >= 0;
             if (!(candidate && startsWell) && sectorSize > 0 && cutAtSectorStart(false))
                 break;
-            if (candidate && HeaderBlockAt(run.substr(p)).Valid)
-                begin(p, previousEnvelope);
+            // Where a file or an mbox member begins (run start, sector start, after an envelope line) any header
+            // block begins a message; after a blank line amid other text, only one that a stored message has:
+            // documents quote the From, To and Subject lines of mail, seldom its Received or Message-ID lines.
+            const bool whereFilesBegin = p == 0 || previousEnvelope || atSectorStart(p);
+            if (candidate) {
+                const THeaderBlock block = HeaderBlockAt(run.substr(p));
+                if (whereFilesBegin ? block.Valid : block.Strong)
+                    begin(p, previousEnvelope);
+            }
             break;
         }
         case TState::Body:

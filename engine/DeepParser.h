@@ -40,8 +40,8 @@ public:
     bool IsEnvelopeLine(std::string_view line) const;
 
     // Cuts a run of text into messages and hands each to `sink` as soon as it is cut, with its offset in `run`.
-    // A message begins at the run's start, after a blank line, after an envelope line, or at a line that starts a
-    // sector (the run lies at volume byte `runOffset`; sectors are `sectorSize` bytes). Runs `pump` once before
+    // A message begins at the run's start, after an envelope line, at a sector start (the run lies at volume byte
+    // `runOffset`; sectors are `sectorSize` bytes; 0: none), or after a blank line where the block is strong. Runs `pump` once before
     // every line and once at the end.
     void SplitMessages(std::string_view run, uint64_t runOffset, uint32_t sectorSize, IMessagePump& pump,
                        const TRecordSink& sink) const;

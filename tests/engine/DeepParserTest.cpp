@@ -138,6 +138,7 @@ TEST(DeepSplit, WhereMessagesBeginAndEnd) {
         {"one message, final line without line end", "From: a\nTo: b\n\nlast", {{0, "From: a\nTo: b\n\nlast"}}},
         {"text, a blank line, then a message", "some text\nmore text\n\n" + a, {{21, a}}},
         {"a header block after a text line is no start", "some text\n" + a, {}},
+        {"a quoted From, To and Subject amid text is no start", "As he wrote:\n\nFrom: a\nTo: b\nSubject: c\n\nok\n", {}},
         {"a strong block after a blank line cuts", a + "\n" + b, {{0, a + "\n"}, {a.size() + 1, b}}},
         {"a stored message's first line cuts without a blank line", a + b, {{0, a}, {a.size(), b}}},
         {"a quoted reply header stays in the reply", quoted, {{0, quoted}}},
