@@ -87,6 +87,8 @@ bool EqualsUpper(std::string_view name, std::string_view upperName) {
 
 // Index of `name` in the common-name table, or -1.
 int CommonNameIndex(std::string_view name) {
+    if (name.empty())
+        return -1;
     const auto& table = CommonNameTable();
     for (size_t k = 0; k < table.size(); ++k)
         if (EqualsUpper(name, table[k].Name))
@@ -207,7 +209,8 @@ public:
                 inContentType_ = false;
             return;
         }
-        const size_t nameLength = HeaderNameLength(line);
+        // Only a Content-Type line matters here; most body lines are settled by their first byte.
+        const size_t nameLength = (line[0] | 0x20) == 'c' ? HeaderNameLength(line) : 0;
         if (nameLength > 0)
             HeaderLine(line.substr(0, nameLength), line.substr(nameLength + 1), false);
         else
@@ -303,6 +306,12 @@ TDeepParser::THeaderBlock TDeepParser::HeaderBlockAt(std::string_view text) cons
     return {};
 }
 
+bool TDeepParser::MayBeginMessage(std::string_view text) const {
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        text.remove_prefix(kByteOrderMark.size());
+    return HeaderNameLength(text) > 0 || text.substr(0, 5) == "From ";
+}
+
 bool TDeepParser::IsEnvelopeLine(std::string_view line) const {
     if (line.substr(0, 5) != "From " || line.size() < 5 + 1 + 1 + 10)
         return false;
@@ -352,7 +361,10 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
         mime.Reset();
         state = TState::Header;
     };
-    auto atSectorStart = [&](size_t p) { return sectorSize > 0 && (runOffset + p) % sectorSize == 0; };
+    // The first sector start at or after the line being looked at, moved along with the lines (no division per
+    // line); npos without sectors.
+    uint64_t sectorStart = sectorSize > 0 ? (sectorSize - runOffset % sectorSize) % sectorSize : UINT64_MAX;
+    auto atSectorStart = [&](size_t p) { return p == sectorStart; };
 
     size_t p = 0;
     for (;;) {
@@ -360,12 +372,14 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
         if (p >= run.size())
             break;
         TLine line = LineAt(run, p);
+        while (sectorStart < p)
+            sectorStart += sectorSize;
         // A sector start inside the line where a message begins: the line is cut there, and the next pass, at
         // the sector start, begins that message.
+        const uint64_t nextSectorStart = sectorStart > p ? sectorStart : sectorStart + sectorSize;
+        const bool sectorStartInside = sectorSize > 0 && nextSectorStart < line.Next;
         auto cutAtSectorStart = [&](bool strong) {
-            const uint64_t next = (runOffset + p) / sectorSize * sectorSize + sectorSize - runOffset;
-            if (next >= line.Next)
-                return false;
+            const uint64_t next = nextSectorStart;
             const THeaderBlock block = HeaderBlockAt(run.substr(next));
             if (!(strong ? block.Strong : block.Valid))
                 return false;
@@ -377,9 +391,10 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
             // A block whose first name is no common one ("K8Return-Path": a few stray bytes before a message) gives
             // way to a block at a sector start inside its first line.
             const bool candidate = previousBlank || previousEnvelope || atSectorStart(p);
-            const bool startsWell =
-                previousEnvelope || CommonNameIndex(line.Content.substr(0, HeaderNameLength(line.Content))) >= 0;
-            if (!(candidate && startsWell) && sectorSize > 0 && cutAtSectorStart(false))
+            auto startsWell = [&] {
+                return previousEnvelope || CommonNameIndex(line.Content.substr(0, HeaderNameLength(line.Content))) >= 0;
+            };
+            if (sectorStartInside && !(candidate && startsWell()) && cutAtSectorStart(false))
                 break;
             // Where a file or an mbox member begins (run start, sector start, after an envelope line) any header
             // block begins a message; after a blank line amid other text, only one that a stored message has:
@@ -401,7 +416,7 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
                 finish(p);
                 begin(p, false);
             } else {
-                if (sectorSize > 0 && !mime.Protects())
+                if (sectorStartInside && !mime.Protects())
                     cutAtSectorStart(true);
                 mime.BodyLine(line.Content);
             }

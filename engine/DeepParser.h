@@ -36,13 +36,17 @@ public:
     // least two distinct common names, one of them mail-only.
     THeaderBlock HeaderBlockAt(std::string_view text) const;
 
+    // `text` may begin a header block or an envelope line: it starts (after a byte-order mark) with a header name
+    // and its colon, or with "From ". A quick test of a few bytes; HeaderBlockAt decides.
+    bool MayBeginMessage(std::string_view text) const;
+
     // `line` (its line end excluded) is an mbox envelope line: "From ", a sender, then a date with a time in it.
     bool IsEnvelopeLine(std::string_view line) const;
 
     // Cuts a run of text into messages and hands each to `sink` as soon as it is cut, with its offset in `run`.
     // A message begins at the run's start, after an envelope line, at a sector start (the run lies at volume byte
-    // `runOffset`; sectors are `sectorSize` bytes; 0: none), or after a blank line where the block is strong. Runs `pump` once before
-    // every line and once at the end.
+    // `runOffset`; sectors are `sectorSize` bytes; 0: none), or after a blank line where the block is strong. Runs
+    // `pump` once before every line and once at the end.
     void SplitMessages(std::string_view run, uint64_t runOffset, uint32_t sectorSize, IMessagePump& pump,
                        const TRecordSink& sink) const;
 };

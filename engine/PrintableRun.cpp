@@ -171,19 +171,29 @@ size_t TextStopPrefix(std::span<const uint8_t> bytes) {
 }
 
 // A run of `minLength` bytes covers at least minLength / 16 - 1 whole aligned blocks of sixteen, none of which holds
-// a stop byte; where no such stretch of clean blocks exists, no such run does.
+// a stop byte; where no such stretch of clean blocks exists, no such run does. Only every `needed`-th block is looked
+// at first (a stretch of `needed` clean blocks holds one of them), and the stretch is measured around a clean one.
 bool MayHoldLongTextRun(std::span<const uint8_t> bytes, size_t limit, size_t minLength) {
     const size_t needed = minLength / 16 > 1 ? minLength / 16 - 1 : 1;
     const size_t end = std::min(bytes.size(), limit + minLength);
     if (end < 16 * (needed + 1))
         return true;
     const uint8_t* first = bytes.data();
-    size_t clean = 0;
-    for (size_t at = 0; at + 16 <= end; at += 16) {
-        const bool stop =
-            sizeof(void*) >= 8 ? HasTextStop16(first + at) : HasTextStop8(first + at) || HasTextStop8(first + at + 8);
-        clean = stop ? 0 : clean + 1;
-        if (clean >= needed)
+    const size_t blocks = end / 16;
+    auto clean = [&](size_t block) {
+        const uint8_t* at = first + 16 * block;
+        return sizeof(void*) >= 8 ? !HasTextStop16(at) : !HasTextStop8(at) && !HasTextStop8(at + 8);
+    };
+    for (size_t sample = needed - 1; sample < blocks; sample += needed) {
+        if (!clean(sample))
+            continue;
+        size_t from = sample;
+        while (from > 0 && sample - from + 1 < needed && clean(from - 1))
+            --from;
+        size_t to = sample + 1;
+        while (to < blocks && to - from < needed && clean(to))
+            ++to;
+        if (to - from >= needed)
             return true;
     }
     // A short run that reaches the end of what is there may go on beyond it.

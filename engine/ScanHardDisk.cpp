@@ -15,6 +15,10 @@
 
 namespace {
 
+std::string_view AsText(std::span<const uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
 // A sample begins a message only when its first line is a recognised header line, so its first two bytes,
 // upper-cased as the parser does, are the first two letters of one of the parser's recognised names (none is
 // shorter than two). One lookup of those two bytes rejects nearly every sector of text, zeros or noise before the
@@ -44,29 +48,7 @@ const TStartFilter& StartFilter() {
 // Deep scan: a run that begins inside a sector, after a byte that no run may hold, is looked at only from this
 // length on (a stored message is longer; random data seldom has runs this long, so the walk passes it quickly).
 // Runs that begin at a sector start are looked at whatever their length.
-constexpr uint32_t kMinEmbeddedRun = 64;
-
-// The bytes a deep header block may begin with: a header name's first two bytes (a one-byte name then its colon),
-// or a UTF-8 byte-order mark's.
-class TDeepStartFilter {
-public:
-    TDeepStartFilter() {
-        auto name = [](int b) { return b >= 0x21 && b <= 0x7E && b != ':'; };
-        for (int first = 0; first < 256; ++first)
-            for (int second = 0; second < 256; ++second)
-                if ((name(first) && (name(second) || second == ':')) || (first == 0xEF && second == 0xBB))
-                    pairs_.set(first << 8 | second);
-    }
-    bool CouldBeginMessage(const uint8_t* twoBytes) const { return pairs_.test(twoBytes[0] << 8 | twoBytes[1]); }
-
-private:
-    std::bitset<65536> pairs_;
-};
-
-const TDeepStartFilter& DeepStartFilter() {
-    static const TDeepStartFilter filter;
-    return filter;
-}
+constexpr uint32_t kMinEmbeddedRun = 128;
 
 // Offset within `bytes` of the first run of at least kMinEmbeddedRun text bytes that begins before `limit` (at
 // `from` itself when `from` starts a run, else after a stop byte); `limit` when there is none. `bytes` reaches
@@ -88,7 +70,7 @@ size_t NextLongRun(std::span<const uint8_t> bytes, size_t from, size_t limit) {
 // True when the sector whose bytes (and kMinEmbeddedRun more) are `bytes` certainly holds no place where the deep
 // walk would look for mail: its first bytes cannot begin a header block and no long run begins in it.
 bool DeepRejects(std::span<const uint8_t> bytes, size_t sectorSize) {
-    return !DeepStartFilter().CouldBeginMessage(bytes.data()) && NextLongRun(bytes, 0, sectorSize) >= sectorSize;
+    return !TDeepParser().MayBeginMessage(AsText(bytes)) && NextLongRun(bytes, 0, sectorSize) >= sectorSize;
 }
 
 // The first two bytes of sector after sector straight from the window, one view for many sectors instead of a
@@ -128,10 +110,6 @@ private:
 // that the desktop window's pump gets a pass (at most once per stretch) several times per megabyte.
 constexpr uint32_t kRunStretchBytes = 64 * 1024;
 
-std::string_view AsText(std::span<const uint8_t> bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
 // The longest request the window serves without a copy (ViewBytes takes up to the window argument).
 uint32_t ViewLimit(const TDiskBuffer& buffer) {
     return buffer.WindowSectors() / 2 * buffer.SectorSize();
@@ -139,11 +117,19 @@ uint32_t ViewLimit(const TDiskBuffer& buffer) {
 
 // `count` bytes from `offset`: a view into the window, or a copy in `copied` when the window is smaller than
 // the request (only tiny test windows are).
+// The copy reuses `copied`'s memory, so a walk over many long runs clears and maps it only once.
 std::span<const uint8_t> Bytes(TDiskBuffer& buffer, uint64_t offset, uint32_t count, std::vector<uint8_t>& copied) {
-    if (count <= ViewLimit(buffer))
+    const uint32_t limit = ViewLimit(buffer);
+    if (count <= limit)
         return buffer.ViewBytes(offset, count);
-    copied = buffer.ReadBytes(offset, count);
-    return copied;
+    copied.resize(count);
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t piece = std::min(count - done, limit);
+        const std::span<const uint8_t> view = buffer.ViewBytes(offset + done, piece);
+        std::memcpy(copied.data() + done, view.data(), piece);
+        done += piece;
+    }
+    return {copied.data(), count};
 }
 
 // When the run measured so far is about to leave the window, reload the window at the run's first sector rather
@@ -232,7 +218,7 @@ uint32_t TScanHardDisk::ExamineSpecified(uint64_t offset) {
     const uint32_t length = TextRunLength(offset);
     // The run is handed to the parser as a view over the window: nothing touches the window until the
     // messages have been cut out of it.
-    std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, copied);
+    std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, RunCopy);
     Parser.SplitMessages(AsText(run), Pump, [&](TEmail&& email, uint64_t start) {
         Pump.ProcessMessages();
         Deliver(std::move(email), {offset + start, offset});
@@ -264,7 +250,7 @@ uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
         sectorStart = false;
         const uint32_t length = TextRunLength(runStart);
         if (length > 0) {
-            const std::span<const uint8_t> run = Bytes(*DiskBuffer, runStart, length, copied);
+            const std::span<const uint8_t> run = Bytes(*DiskBuffer, runStart, length, RunCopy);
             DeepParser.SplitMessages(AsText(run), runStart, SectorSize, Pump, [&](TEmail&& email, uint64_t start) {
                 Pump.ProcessMessages();
                 Deliver(std::move(email), {runStart + start, runStart});

@@ -72,4 +72,5 @@ private:
     IProgressFactory& Progress;
     TMessageConsumer Consumer;
     TScanMode Mode_;
+    std::vector<uint8_t> RunCopy; // a run longer than the window serves in one view, copied (memory kept for reuse)
 };
