@@ -161,15 +161,15 @@ void TSectorPeek::Refill(uint64_t offset) {
 } // namespace
 
 TScanHardDisk::TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
-                             uint32_t imageSectorSize, uint32_t windowBytes, TScanMode mode)
-    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(root, windowBytes, imageSectorSize)), Pump(pump),
+                             uint32_t imageSectorSize, uint32_t halfWindowBytes, TScanMode mode)
+    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(root, halfWindowBytes, imageSectorSize)), Pump(pump),
       Progress(progress), Mode_(mode) {
     SectorSize = DiskBuffer->SectorSize();
 }
 
 TScanHardDisk::TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
-                             uint32_t windowBytes, TScanMode mode)
-    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(std::move(source), windowBytes)), Pump(pump),
+                             uint32_t halfWindowBytes, TScanMode mode)
+    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(std::move(source), halfWindowBytes)), Pump(pump),
       Progress(progress), Mode_(mode) {
     SectorSize = DiskBuffer->SectorSize();
 }
@@ -179,12 +179,26 @@ TEmailArray TScanHardDisk::Scan() {
     const uint64_t bound = DiskBuffer->SectorCount();
     // Owned here, so the window is closed and freed however the walk ends, an exception included.
     std::unique_ptr<IProgressWindow> progressWindow = Progress.Create(bound);
+    Walk(1, bound, progressWindow.get(), nullptr);
+    progressWindow.reset();
+    return std::move(Found);
+}
+
+TRangeWalk TScanHardDisk::WalkRange(uint64_t firstSector, uint64_t endSector) {
+    TRangeWalk walk;
+    walk.Exit = Walk(firstSector, endSector, nullptr, &walk.Skips);
+    return walk;
+}
+
+uint64_t TScanHardDisk::Walk(uint64_t first, uint64_t end, IProgressWindow* progressWindow,
+                             std::vector<TSectorSkip>* skips) {
     TSectorPeek peek(*DiskBuffer, Mode_);
-    uint64_t i = 1;
+    uint64_t i = first;
     uint32_t counter = 0;
-    while (i < bound) {
+    while (i < end) {
         if (counter == kProgressCadence) {
-            progressWindow->SetProgress(i);
+            if (progressWindow)
+                progressWindow->SetProgress(i);
             counter = 0;
             Pump.ProcessMessages();
         }
@@ -195,11 +209,12 @@ TEmailArray TScanHardDisk::Scan() {
             peek.Forget();
         }
         const uint64_t skip = consumed / SectorSize + (consumed % SectorSize > 0 ? 1 : 0);
+        if (skips && skip > 1)
+            skips->push_back({i, i + skip});
         i += skip > 0 ? skip : 1;
         ++counter;
     }
-    progressWindow.reset();
-    return std::move(Found);
+    return i;
 }
 
 uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {

@@ -21,11 +21,11 @@ struct TFound {
     std::string text;
 };
 
-TScanOutcome DeepScan(const Bytes& image, uint32_t windowBytes = TScanHardDisk::kWindowBytes,
+TScanOutcome DeepScan(const Bytes& image, uint32_t halfWindowBytes = TScanHardDisk::kHalfWindowBytes,
                       uint32_t sectorSize = kSector) {
     TCountingPump pump;
     TRecordingProgress progress;
-    TScanHardDisk scanner(std::make_unique<TTestVolume>(image, sectorSize), pump, progress, windowBytes,
+    TScanHardDisk scanner(std::make_unique<TTestVolume>(image, sectorSize), pump, progress, halfWindowBytes,
                           TScanMode::Deep);
     TScanOutcome outcome;
     outcome.found = scanner.Scan();
@@ -89,7 +89,7 @@ TEST(DeepScan, FindsTheMailThatTheSectorStartRuleMisses) {
             EXPECT_EQ(outcome.found[k].FullText, c.expected[k].text) << c.what;
         }
         // The specified scan finds none of them.
-        EXPECT_TRUE(RunScan(image, kSector, TScanHardDisk::kWindowBytes).found.empty()) << c.what;
+        EXPECT_TRUE(RunScan(image, kSector, TScanHardDisk::kHalfWindowBytes).found.empty()) << c.what;
     }
 }
 
@@ -144,11 +144,11 @@ TEST(DeepScan, ResultsDoNotDependOnTheWindowSize) {
                 piece = "\nFrom x Thu Dec 10 13:45:00 2026\n" + piece + "\n\n" + piece;
             Put(image, at, std::string(1, '\0') + piece + std::string(1, '\0'));
         }
-        const TScanOutcome reference = DeepScan(image, TScanHardDisk::kWindowBytes, sectorSize);
+        const TScanOutcome reference = DeepScan(image, TScanHardDisk::kHalfWindowBytes, sectorSize);
         ASSERT_GT(reference.found.size(), 40u);
-        for (uint32_t windowBytes : {2 * sectorSize, 4 * sectorSize, 64u * 1024}) {
-            SCOPED_TRACE(windowBytes);
-            const TScanOutcome outcome = DeepScan(image, windowBytes, sectorSize);
+        for (uint32_t halfWindowBytes : {sectorSize, 2 * sectorSize, 4 * sectorSize, 64u * 1024}) {
+            SCOPED_TRACE(halfWindowBytes);
+            const TScanOutcome outcome = DeepScan(image, halfWindowBytes, sectorSize);
             ASSERT_EQ(outcome.found.size(), reference.found.size());
             for (size_t k = 0; k < outcome.found.size(); ++k)
                 EXPECT_TRUE(SameEmail(outcome.found[k], reference.found[k])) << k;
