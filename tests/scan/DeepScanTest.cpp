@@ -1,5 +1,6 @@
 // The deep scan end to end over volumes built in memory: the mail that the sector-start rule misses is found
 // where it lies, byte for byte, whatever the window size, and noise gives nothing.
+#include "engine/ParallelScan.h"
 #include "tests/scan/ScanFixtures.h"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,66 @@ TEST(DeepScan, ResultsDoNotDependOnTheWindowSize) {
                 EXPECT_TRUE(SameEmail(outcome.found[k], reference.found[k])) << k;
             EXPECT_TRUE(SameLocations(outcome.locations, reference.locations));
             EXPECT_EQ(outcome.pumpPoints, reference.pumpPoints);
+        }
+    }
+}
+
+namespace {
+
+// Keeps what a range found and hands over, on delivery, what the threaded walk keeps of it.
+class TKeptOutput final : public IRangeOutput {
+public:
+    explicit TKeptOutput(std::vector<TFound>& result) : result_(result) {}
+    void Add(TEmail&& email, const TFoundLocation& at) override {
+        added_.push_back({at.Offset, std::move(email.FullText)});
+        runs_.push_back(at.RunOffset);
+    }
+    void Deliver(uint64_t firstRunOffset) override {
+        for (size_t k = 0; k < added_.size(); ++k)
+            if (runs_[k] >= firstRunOffset)
+                result_.push_back(std::move(added_[k]));
+    }
+
+private:
+    std::vector<TFound>& result_;
+    std::vector<TFound> added_;
+    std::vector<uint64_t> runs_;
+};
+
+} // namespace
+
+// The walk split over threads is generic over the rules: in the deep scan too it gives the single walk's messages,
+// with runs that cross the ranges' edges (long LF messages, mbox files, runs that begin inside sectors).
+TEST(DeepScan, TheThreadedWalkGivesWhatTheSingleWalkGives) {
+    std::mt19937 random(23);
+    auto image = std::make_shared<Bytes>(Blank(3000));
+    const std::string noise = Noise(random, image->size());
+    for (size_t k = 0; k < image->size(); ++k)
+        (*image)[k] = random() % 3 == 0 ? static_cast<uint8_t>(noise[k]) : 0;
+    for (int k = 0; k < 150; ++k) {
+        std::string piece = LfMessage(std::to_string(k) + "@example.org", "t" + std::to_string(k),
+                                      std::string(random() % 3000, 'b') + "\n");
+        if (k % 4 == 0)
+            piece = "From x Thu Dec 10 13:45:00 2026\n" + piece + "\nFrom y Thu Dec 10 13:46:00 2026\n" + piece + "\n";
+        const uint64_t at = (1 + random() % 2990) * kSector + (k % 3 == 0 ? random() % kSector : 0);
+        if (at + piece.size() + 2 <= image->size())
+            Put(*image, at, std::string(1, '\0') + piece + std::string(1, '\0'));
+    }
+    const TScanOutcome single = DeepScan(*image);
+    ASSERT_GT(single.found.size(), 100u);
+    for (unsigned threads : {2u, 3u}) {
+        for (uint64_t rangeSectors : {7u, 64u, 300u}) {
+            SCOPED_TRACE(testing::Message() << threads << " threads, ranges of " << rangeSectors);
+            TParallelScan scan([&] { return std::make_unique<TTestVolume>(*image, kSector); },
+                               {threads, rangeSectors, 4096, TScanMode::Deep});
+            std::vector<TFound> found;
+            TNoProgress none;
+            scan.Scan([&] { return std::make_unique<TKeptOutput>(found); }, none);
+            ASSERT_EQ(found.size(), single.found.size());
+            for (size_t k = 0; k < found.size(); ++k) {
+                EXPECT_EQ(found[k].offset, single.locations[k].Offset) << k;
+                EXPECT_EQ(found[k].text, single.found[k].FullText) << k;
+            }
         }
     }
 }
