@@ -60,8 +60,8 @@ struct TWalkFigures {
     uint64_t Unreadable = 0;
 };
 
-void PrintSummary(const std::string& source, const TWalkFigures& walk, const TMessageOutput& output,
-                  bool unique, double seconds) {
+void PrintSummary(const std::string& source, const TWalkFigures& walk, const TMessageOutput& output, bool unique,
+                  double seconds) {
     const uint64_t found = output.Found();
     const uint64_t listed = output.Listed();
     const double bytes = static_cast<double>(walk.SectorCount) * walk.SectorSize;
