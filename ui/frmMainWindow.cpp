@@ -396,7 +396,8 @@ LRESULT CALLBACK TfrmMain::FoundEmailsProc(HWND list, UINT msg, WPARAM wParam, L
         LVHITTESTINFO hit = {};
         hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-        if (hit.iItem >= 0 && (hit.flags & LVHT_ONITEMSTATEICON)) {
+        // A full-row hit on another cell reports all the "on item" bits at once; only the check box reports this one.
+        if (hit.iItem >= 0 && (hit.flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON) {
             self->ToggleTick(hit.iItem);
             return 0;
         }
