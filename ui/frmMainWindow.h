@@ -28,7 +28,8 @@ public:
     static constexpr int kStatusHeight = 20;
     static constexpr int kClientHeight = kLayoutHeight + kStatusHeight;
 
-    // Makes the scanner for one scan; tests put an in-memory volume behind it.
+    // Makes the scanner for one scan; tests put an in-memory volume behind it. The default one scans by the
+    // rules Deep Scan chose when the scan started.
     using TScannerFactory =
         std::function<std::unique_ptr<TScanHardDisk>(const std::string& root, IMessagePump&, IProgressFactory&)>;
     // Asks for the export folder: (owner, title, initial folder, allow new folder) -> path, empty on cancel.
@@ -65,7 +66,10 @@ public:
     const std::vector<uint32_t>& Rows() const { return Rows_; }
     const TDriveArray& DriveRoots() const { return Drives; }
     bool IsFilterOn() const { return FilterOn; }
+    // Deep Scan in the Scan menu: the rules the next scans find mail by.
     bool IsDeepScan() const { return DeepScan; }
+    // The rules the last scan found its messages by.
+    TScanMode LastScanMode() const { return LastScan.Mode; }
     // The column the list is sorted by (-1 while in the order found) and its direction.
     int SortColumn() const { return SortColumn_; }
     bool SortAscending() const { return SortAscending_; }
@@ -141,6 +145,7 @@ private:
         uint64_t Unreadable = 0;
         double Seconds = 0;
         bool Stopped = false; // ended early: the spool could not take more
+        TScanMode Mode = TScanMode::Specified;
     };
 
     TApplication& Application;
@@ -166,6 +171,7 @@ private:
     size_t ListedDrives = 0; // Drives before this are the drive box's own; after them come opened images
     bool FilterOn = false;
     bool DeepScan = false;
+    TScanMode StartingScanMode = TScanMode::Specified; // the default scanner factory's
 
     HWND Handle_ = nullptr;
     HFONT Font = nullptr;
