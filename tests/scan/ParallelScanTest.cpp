@@ -97,8 +97,11 @@ std::function<std::unique_ptr<IVolumeSource>()> Opener(const std::shared_ptr<con
 // A volume to walk and how: its bytes, sector size, unreadable sectors, whether it is read through a map, the
 // window's half and the scan mode.
 struct TVolume {
+    explicit TVolume(std::shared_ptr<const Bytes> bytes, uint32_t bytesPerSector = 512)
+        : image(std::move(bytes)), sectorSize(bytesPerSector) {}
+
     std::shared_ptr<const Bytes> image;
-    uint32_t sectorSize = 512;
+    uint32_t sectorSize;
     std::set<uint64_t> unreadable;
     bool mapped = false;
     uint32_t halfWindowBytes = 1 << 20;
