@@ -23,11 +23,9 @@ std::vector<std::string> SplitAtNul(std::string_view text) {
 
 std::vector<std::string> AsArguments(const TOptions& o) {
     std::vector<std::string> args;
-    const std::pair<bool, const char*> flags[] = {{o.ListDrives, "--list-drives"},
-                                                  {o.Json, "--json"},
-                                                  {o.Quiet, "-q"},
-                                                  {o.Help, "--help"},
-                                                  {o.Version, "--version"}};
+    const std::pair<bool, const char*> flags[] = {
+        {o.ListDrives, "--list-drives"}, {o.Json, "--json"}, {o.Quiet, "-q"},       {o.Help, "--help"},
+        {o.Version, "--version"},        {o.Deep, "--deep"}, {o.Unique, "--unique"}};
     for (const auto& [set, flag] : flags)
         if (set)
             args.push_back(flag);
