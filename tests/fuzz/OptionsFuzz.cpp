@@ -23,11 +23,9 @@ std::vector<std::string> SplitAtNul(std::string_view text) {
 
 std::vector<std::string> AsArguments(const TOptions& o) {
     std::vector<std::string> args;
-    const std::pair<bool, const char*> flags[] = {{o.ListDrives, "--list-drives"},
-                                                  {o.Json, "--json"},
-                                                  {o.Quiet, "-q"},
-                                                  {o.Help, "--help"},
-                                                  {o.Version, "--version"}};
+    const std::pair<bool, const char*> flags[] = {
+        {o.ListDrives, "--list-drives"}, {o.Json, "--json"}, {o.Quiet, "-q"},       {o.Help, "--help"},
+        {o.Version, "--version"},        {o.Deep, "--deep"}, {o.Unique, "--unique"}};
     for (const auto& [set, flag] : flags)
         if (set)
             args.push_back(flag);
@@ -37,6 +35,8 @@ std::vector<std::string> AsArguments(const TOptions& o) {
         args.insert(args.end(), {"--export", o.ExportDir});
     if (o.SectorSize != 512)
         args.insert(args.end(), {"--sector-size", std::to_string(o.SectorSize)});
+    if (o.Threads != 0)
+        args.insert(args.end(), {"--threads", std::to_string(o.Threads)});
     if (!o.Source.empty())
         args.insert(args.end(), {"--", o.Source});
     return args;
@@ -45,7 +45,8 @@ std::vector<std::string> AsArguments(const TOptions& o) {
 bool SameOptions(const TOptions& a, const TOptions& b) {
     return a.Source == b.Source && a.ListDrives == b.ListDrives && a.Json == b.Json && a.Quiet == b.Quiet &&
            a.Help == b.Help && a.Version == b.Version && a.HasKeyword == b.HasKeyword && a.Keyword == b.Keyword &&
-           a.ExportDir == b.ExportDir && a.SectorSize == b.SectorSize;
+           a.ExportDir == b.ExportDir && a.SectorSize == b.SectorSize && a.Deep == b.Deep && a.Unique == b.Unique &&
+           a.Threads == b.Threads;
 }
 
 } // namespace
@@ -60,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!o.Source.empty() || o.Help || o.Version || o.ListDrives);
     FUZZ_CHECK(o.SectorSize >= 512 && o.SectorSize <= 65536 && (o.SectorSize & (o.SectorSize - 1)) == 0);
     FUZZ_CHECK(o.HasKeyword == !o.Keyword.empty());
+    FUZZ_CHECK(o.Threads <= 256);
 
     const TParsedOptions again = ParseOptions(AsArguments(o));
     FUZZ_CHECK(again.Error.empty() && SameOptions(again.Options, o));

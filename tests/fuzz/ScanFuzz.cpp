@@ -3,7 +3,9 @@
 // full text lies on the volume at its offset and its body is a suffix of it; handing messages to a consumer gives
 // the same sequence as keeping them; the walk split over threads gives the single walk's messages, in its order,
 // and its count of unreadable sectors, whatever the size of the ranges; over a volume without failing sectors, the
-// image-file source (which maps the file) gives what the in-memory one gives.
+// image-file source (which maps the file) gives what the in-memory one gives. The deep scan: each message's full
+// text lies on the volume at its offset and its body is a suffix of it, the same messages at every window size and
+// on threads.
 // Input: sector size choice (1 byte), failing sectors 0 to 15 (2 bytes, one bit each), sectors per range of the
 // threaded walk (1 byte), then the volume's bytes.
 #include "engine/ParallelScan.h"
@@ -11,6 +13,7 @@
 #include "tests/fuzz/MemoryFile.h"
 #include "tests/scan/ScanFixtures.h"
 
+#include <algorithm>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -31,12 +34,16 @@ bool SameOutcome(const TScanOutcome& a, const TScanOutcome& b) {
            a.progressMaximum == b.progressMaximum;
 }
 
-void CheckMessagesLieOnTheVolume(const Bytes& image, uint32_t sectorSize, const TScanOutcome& outcome) {
-    const std::string_view volume(reinterpret_cast<const char*>(image.data()), image.size());
+// `served` is the volume as the window serves it: unreadable sectors and bytes past the last whole sector as zeros.
+void CheckMessagesLieOnTheVolume(const Bytes& served, uint32_t sectorSize, const TScanOutcome& outcome,
+                                 TScanMode mode = TScanMode::Specified) {
+    const std::string_view volume(reinterpret_cast<const char*>(served.data()), served.size());
     for (size_t k = 0; k < outcome.found.size(); ++k) {
         const TEmail& e = outcome.found[k];
         const TFoundLocation& at = outcome.locations[k];
-        FUZZ_CHECK(at.RunOffset % sectorSize == 0 && at.RunOffset >= sectorSize && at.RunOffset <= at.Offset);
+        if (mode == TScanMode::Specified)
+            FUZZ_CHECK(at.RunOffset % sectorSize == 0 && at.RunOffset >= sectorSize);
+        FUZZ_CHECK(at.RunOffset <= at.Offset);
         FUZZ_CHECK(at.Offset <= volume.size() && volume.substr(at.Offset, e.FullText.size()) == e.FullText);
         FUZZ_CHECK(e.Body.size() <= e.FullText.size() &&
                    e.FullText.compare(e.FullText.size() - e.Body.size(), e.Body.size(), e.Body) == 0);
@@ -85,10 +92,15 @@ private:
 };
 
 void CheckThreadedWalkMatches(const Bytes& image, uint32_t sectorSize, const std::set<uint64_t>& failing,
-                              uint64_t rangeSectors, const TScanOutcome& single, uint64_t singleUnreadable) {
+                              uint64_t rangeSectors, const TScanOutcome& single, uint64_t singleUnreadable,
+                              TScanMode mode = TScanMode::Specified) {
     const auto shared = std::make_shared<const Bytes>(image);
-    TParallelScan scan([&] { return std::make_unique<TTestVolume>(shared, sectorSize, failing); },
-                       {2, rangeSectors, 3 * sectorSize});
+    TParallelScan::TSettings settings;
+    settings.Threads = 2;
+    settings.RangeSectors = rangeSectors;
+    settings.HalfWindowBytes = 3 * sectorSize;
+    settings.Mode = mode;
+    TParallelScan scan([&] { return std::make_unique<TTestVolume>(shared, sectorSize, failing); }, settings);
     TScanOutcome threaded;
     TNoProgress none;
     scan.Scan([&] { return std::make_unique<TKeepingOutput>(threaded); }, none);
@@ -117,6 +129,39 @@ void CheckImageFileMatches(const Bytes& image, uint32_t sectorSize, const TScanO
     }
 }
 
+TScanOutcome DeepScan(const Bytes& image, uint32_t sectorSize, const std::set<uint64_t>& failing,
+                      uint32_t halfWindowBytes, uint64_t* unreadable = nullptr) {
+    TNullMessagePump pump;
+    TNoProgress none;
+    TScanHardDisk scanner(std::make_unique<TTestVolume>(image, sectorSize, failing), pump, none, halfWindowBytes,
+                          TScanMode::Deep);
+    TScanOutcome outcome;
+    outcome.found = scanner.Scan();
+    outcome.locations = scanner.Locations();
+    if (unreadable)
+        *unreadable = scanner.UnreadableSectors();
+    return outcome;
+}
+
+bool SameMessages(const TScanOutcome& a, const TScanOutcome& b) {
+    if (a.found.size() != b.found.size() || !SameLocations(a.locations, b.locations))
+        return false;
+    for (size_t k = 0; k < a.found.size(); ++k)
+        if (!SameEmail(a.found[k], b.found[k]))
+            return false;
+    return true;
+}
+
+void CheckDeepScan(const Bytes& image, const Bytes& served, uint32_t sectorSize, const std::set<uint64_t>& failing,
+                   uint64_t rangeSectors) {
+    uint64_t unreadable = 0;
+    const TScanOutcome deep = DeepScan(image, sectorSize, failing, 3 * sectorSize, &unreadable);
+    CheckMessagesLieOnTheVolume(served, sectorSize, deep, TScanMode::Deep);
+    for (uint32_t halfWindowBytes : {0u, sectorSize, 2 * sectorSize, 7 * sectorSize, 1u << 16})
+        FUZZ_CHECK(SameMessages(DeepScan(image, sectorSize, failing, halfWindowBytes), deep));
+    CheckThreadedWalkMatches(image, sectorSize, failing, rangeSectors, deep, unreadable, TScanMode::Deep);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -133,8 +178,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (failingMask >> sector & 1)
             failing.insert(sector);
 
+    Bytes served(image.size() / sectorSize * sectorSize, 0);
+    std::copy(image.begin(), image.begin() + served.size(), served.begin());
+    for (uint64_t sector : failing)
+        std::fill_n(served.begin() + sector * sectorSize, sectorSize, 0);
+
     const TScanOutcome reference = TReferenceScan(image, sectorSize, failing).Scan();
-    CheckMessagesLieOnTheVolume(image, sectorSize, reference);
+    CheckMessagesLieOnTheVolume(served, sectorSize, reference);
     const uint32_t windowSizes[] = {0,
                                     1,
                                     sectorSize - 1,
@@ -155,5 +205,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckThreadedWalkMatches(image, sectorSize, failing, rangeSectors, reference, single.UnreadableSectors());
     if (failing.empty())
         CheckImageFileMatches(image, sectorSize, reference);
+    CheckDeepScan(image, served, sectorSize, failing, rangeSectors);
     return 0;
 }
