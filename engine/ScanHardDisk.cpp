@@ -138,6 +138,7 @@ TEmailArray TScanHardDisk::Scan() {
     const uint64_t bound = DiskBuffer->SectorCount();
     // Owned here, so the window is closed and freed however the walk ends, an exception included.
     std::unique_ptr<IProgressWindow> progressWindow = Progress.Create(bound);
+    Shown = progressWindow.get();
     TSectorPeek peek(*DiskBuffer);
     uint64_t i = 1;
     uint32_t counter = 0;
@@ -146,19 +147,34 @@ TEmailArray TScanHardDisk::Scan() {
             progressWindow->SetProgress(i);
             counter = 0;
             Pump.ProcessMessages();
+            if (CancelRequested())
+                break;
         }
         const uint64_t offset = i * static_cast<uint64_t>(SectorSize);
         uint32_t consumed = 0;
         if (!peek.Rejects(offset)) {
             consumed = ExamineAt(offset);
             peek.Forget();
+            if (Cancelled_) // a run left half measured: the walk stops at its first sector
+                break;
         }
         const uint64_t skip = consumed / SectorSize + (consumed % SectorSize > 0 ? 1 : 0);
         i += skip > 0 ? skip : 1;
         ++counter;
+        if (consumed > 0 && CancelRequested())
+            break;
     }
+    SectorReached_ = std::min(i, bound); // every sector before it was walked
+    Shown = nullptr;
     progressWindow.reset();
     return std::move(Found);
+}
+
+// Latches the user's request to stop; checked only at points where the walk can stop with whole messages.
+bool TScanHardDisk::CancelRequested() {
+    if (!Cancelled_ && Shown && Shown->CancelRequested())
+        Cancelled_ = true;
+    return Cancelled_;
 }
 
 uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
@@ -169,6 +185,8 @@ uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
         return 0;
 
     const uint32_t length = TextRunLength(offset);
+    if (Cancelled_) // not measured to its end: cutting it would cut its last message short
+        return 0;
     // The run is handed to the parser as a view over the window: nothing touches the window until the
     // messages have been cut out of it.
     std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, copied);
@@ -184,6 +202,9 @@ uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
             Locations_.push_back(location);
         }
     }
+    MessagesFound += messages.size();
+    if (Shown && !messages.empty())
+        Shown->SetMessagesFound(MessagesFound);
     return length;
 }
 
@@ -198,7 +219,7 @@ uint32_t TScanHardDisk::TextRunLength(uint64_t offset) {
         const size_t accepted = PrintablePrefix(Bytes(*DiskBuffer, position, stretch, copied));
         length += static_cast<uint32_t>(accepted);
         Pump.ProcessMessages(accepted);
-        if (accepted < stretch)
+        if (accepted < stretch || CancelRequested())
             break;
     }
     return length;

@@ -31,7 +31,8 @@ public:
     TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
                   uint32_t windowBytes = kWindowBytes);
 
-    // Every message on the volume, in the order found. Called once.
+    // Every message on the volume, in the order found. Called once. When the progress window asks to cancel, the
+    // walk stops at its next check and returns the messages found up to there (Cancelled() then says so).
     TEmailArray Scan();
     // Bytes consumed at `offset` (a multiple of the sector size); 0 when no message starts there.
     uint32_t ExamineAt(uint64_t offset);
@@ -49,6 +50,9 @@ public:
     uint64_t UnreadableSectors() const { return DiskBuffer->UnreadableSectors(); }
     uint64_t SectorCount() const { return DiskBuffer->SectorCount(); }
     uint32_t GetSectorSize() const { return SectorSize; }
+    bool Cancelled() const { return Cancelled_; }
+    // The sector the walk was about to examine when it stopped: SectorCount() after a whole walk.
+    uint64_t SectorReached() const { return SectorReached_; }
 
 private:
     uint32_t SectorSize;
@@ -59,4 +63,9 @@ private:
     IMessagePump& Pump;
     IProgressFactory& Progress;
     TMessageConsumer Consumer;
+    IProgressWindow* Shown = nullptr; // during Scan
+    uint64_t MessagesFound = 0;
+    bool Cancelled_ = false;
+    uint64_t SectorReached_ = 0;
+    bool CancelRequested();
 };
