@@ -21,6 +21,8 @@
 namespace {
 
 const char kMainClass[] = "TfrmMain";
+const char kNothingTicked[] =
+    "No message is ticked. Tick the messages to export (Quick Select All ticks every row), then press Export Selected.";
 // No WS_CLIPCHILDREN: group boxes paint only their frame and rely on the window erasing their inside.
 const DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
@@ -100,6 +102,9 @@ public:
     explicit TDisabledWindow(HWND window) : Window(window), Focus(GetFocus()) { EnableWindow(Window, FALSE); }
     ~TDisabledWindow() {
         EnableWindow(Window, TRUE);
+        // The progress window had the activation; it goes back to this window, not to another program.
+        if (GetActiveWindow() != Window && IsWindowVisible(Window))
+            SetActiveWindow(Window);
         if (Focus && IsWindow(Focus) && IsChild(Window, Focus))
             SetFocus(Focus);
     }
@@ -107,6 +112,16 @@ public:
 private:
     HWND Window;
     HWND Focus;
+};
+
+// Makes the running scan's cancel request reachable from the window for as long as the scan runs.
+class TActiveScan {
+public:
+    TActiveScan(TWaitWindowFactory*& slot, TWaitWindowFactory& scan) : Slot(slot) { Slot = &scan; }
+    ~TActiveScan() { Slot = nullptr; }
+
+private:
+    TWaitWindowFactory*& Slot;
 };
 
 } // namespace
@@ -194,8 +209,12 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORBTN:
         return OnControlColour(reinterpret_cast<HDC>(wParam));
     case WM_CLOSE:
-        if (IsWindowEnabled(Handle_)) // not in the middle of a scan
+        if (ActiveScan) { // the scan stops first, and closes the window once it has
+            CloseAfterScan = true;
+            CancelScan();
+        } else {
             DestroyWindow(Handle_);
+        }
         return 0;
     case WM_DESTROY:
         OnDestroy();
@@ -445,16 +464,28 @@ void TfrmMain::ScanDrive(const std::string& root) {
         // An error from the scanner leaves Emails, the list and the preview as they were; the window is
         // enabled again on every way out.
         TDisabledWindow disabled(Handle_);
-        TWaitWindowFactory waitWindows(Handle_);
+        TWaitWindowFactory waitWindows(Handle_, root);
+        TActiveScan active(ActiveScan, waitWindows);
         std::unique_ptr<TScanHardDisk> scanner = ScannerFactory(root, Pump, waitWindows);
+        waitWindows.SetSectorSize(scanner->GetSectorSize());
         found = scanner->Scan();
         unreadable = scanner->UnreadableSectors();
+        LastScanEnd_ = {scanner->Cancelled(), scanner->SectorReached(), scanner->SectorCount()};
     }
     Emails = std::move(found);
     LastScannedRoot = root;
     RefillList();
+    if (CloseAfterScan) {
+        PostMessageA(Handle_, WM_CLOSE, 0, 0);
+        return;
+    }
     if (unreadable > 0)
         ReportUnreadableSectors(root, unreadable);
+}
+
+void TfrmMain::CancelScan() {
+    if (ActiveScan)
+        ActiveScan->RequestCancel();
 }
 
 void TfrmMain::RefillList() {
@@ -582,38 +613,59 @@ void TfrmMain::mnuHelpClick() {
     }
 }
 
-void TfrmMain::sbSaveEmailClick() {
-    std::string folder = FolderPicker(Application.Handle(), "Select Where To Save Recovered Emails", "", true);
-    if (folder.empty())
-        return;
-    if (ProbeFolder(folder) != 0) {
-        ShowBox("Cannot Write To Output Folder ,Please Select A Writeable Folder", "Error", MB_ICONERROR);
-        return;
-    }
+// The ticked rows, top to bottom as the list shows them now, each with the message it stands for.
+std::vector<TExportItem> TfrmMain::TickedRows() const {
+    std::vector<TExportItem> items;
     int rows = lvFoundEmails_.Count();
-    int notWritten = 0;
-    std::string firstFailure;
-    DWORD firstError = 0;
     for (int row = 0; row < rows; ++row) {
         if (!lvFoundEmails_.Checked(row))
             continue;
         int index = MessageIndexOfRow(row);
-        std::string path = PathInFolder(folder, "RecoveredEmail" + std::to_string(row) + ".eml");
-        DWORD error = index < 0 ? ERROR_INVALID_DATA : WriteNewFile(path, Emails[index].FullText);
-        if (error == 0)
-            continue;
-        if (notWritten++ == 0) {
-            firstFailure = path;
-            firstError = error;
-        }
+        if (index >= 0)
+            items.push_back({static_cast<uint64_t>(row), static_cast<size_t>(index)});
     }
-    if (notWritten == 0) {
-        ShowBox("Emails Succesfully Exported To Folder", "Information", MB_ICONINFORMATION);
+    return items;
+}
+
+void TfrmMain::sbSaveEmailClick() {
+    std::vector<TExportItem> items = TickedRows();
+    if (items.empty()) {
+        ShowBox(kNothingTicked, "Information", MB_ICONINFORMATION);
         return;
     }
-    ShowBox(std::to_string(notWritten) + (notWritten == 1 ? " message was" : " messages were") +
-                " not exported (an existing file is never overwritten).\r\nFirst failure: " + firstFailure + "\r\n" +
-                SystemErrorText(firstError),
+    std::string folder =
+        FolderPicker(Application.Handle(), "Select Where To Save Recovered Emails", LastExportFolder, true);
+    if (folder.empty())
+        return;
+    LastExportFolder = folder;
+    if (ProbeFolder(folder) != 0) {
+        ShowBox("Cannot Write To Output Folder ,Please Select A Writeable Folder", "Error", MB_ICONERROR);
+        return;
+    }
+    TExportOutcome outcome = ExportMessages(folder, items, [this](size_t index, std::string& text, std::string&) {
+        text = Emails[index].FullText;
+        return true;
+    });
+    ReportExport(folder, outcome);
+}
+
+// The specified success text when every file was written, followed by how many and where; otherwise what failed.
+void TfrmMain::ReportExport(const std::string& folder, const TExportOutcome& outcome) const {
+    auto files = [](uint64_t n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
+    std::string written =
+        files(outcome.Written) + (outcome.Written == 1 ? " was" : " were") + " written to " + folder + ".";
+    std::string renamed;
+    if (outcome.Renamed > 0)
+        renamed = "\r\n" + std::to_string(outcome.Renamed) + " of them " + (outcome.Renamed == 1 ? "was" : "were") +
+                  " given the next free name (such as " + outcome.FirstRenamed +
+                  "), since a file of the name was there already; no file was overwritten.";
+    if (outcome.NotWritten == 0) {
+        ShowBox("Emails Succesfully Exported To Folder\r\n\r\n" + written + renamed, "Information", MB_ICONINFORMATION);
+        return;
+    }
+    ShowBox(std::to_string(outcome.NotWritten) + (outcome.NotWritten == 1 ? " message was" : " messages were") +
+                " not exported. " + written + renamed + "\r\nFirst failure: " + outcome.FirstFailure + "\r\n" +
+                outcome.FirstError,
             "Error", MB_ICONERROR);
 }
 

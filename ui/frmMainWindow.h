@@ -4,6 +4,7 @@
 
 #include "engine/Email.h"
 #include "engine/ScanHardDisk.h"
+#include "ui/ExportFolder.h"
 #include "ui/ListView.h"
 #include "ui/WindowsMessagePump.h"
 #include "volume/GetDrives.h"
@@ -52,6 +53,18 @@ public:
     void SetScannerFactory(TScannerFactory factory) { ScannerFactory = std::move(factory); }
     void SetFolderPicker(TFolderPicker picker) { FolderPicker = std::move(picker); }
     void SetHelpFile(const std::string& path) { HelpFile = path; }
+
+    // Stops the running scan at its next check (Cancel in the progress window does the same); the messages found
+    // up to there are listed. Nothing happens when no scan runs.
+    void CancelScan();
+    bool IsScanning() const { return ActiveScan != nullptr; }
+    // How the last scan ended: cancelled or not, and how far it got.
+    struct TScanEnd {
+        bool Cancelled = false;
+        uint64_t SectorReached = 0;
+        uint64_t SectorCount = 0;
+    };
+    const TScanEnd& LastScanEnd() const { return LastScanEnd_; }
 
     const TEmailArray& FoundEmails() const { return Emails; }
     const TDriveArray& DriveRoots() const { return Drives; }
@@ -105,6 +118,8 @@ private:
     int MessageIndexOfRow(int row) const;
     void ReportUnreadableSectors(const std::string& root, uint64_t count) const;
     void ShowBox(const std::string& text, const char* caption, UINT icon) const;
+    std::vector<TExportItem> TickedRows() const;
+    void ReportExport(const std::string& folder, const TExportOutcome& outcome) const;
 
     TApplication& Application;
     TWindowsMessagePump Pump;
@@ -117,6 +132,10 @@ private:
     TDriveArray Drives;
     bool FilterOn = false;
     std::string LastScannedRoot;
+    std::string LastExportFolder;                   // the folder dialog opens there (for this run of the program only)
+    class TWaitWindowFactory* ActiveScan = nullptr; // while a scan runs
+    bool CloseAfterScan = false;
+    TScanEnd LastScanEnd_;
 
     HWND Handle_ = nullptr;
     HFONT Font = nullptr;
