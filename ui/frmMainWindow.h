@@ -22,6 +22,7 @@ class TApplication;
 
 class TfrmMain {
 public:
+    // The client area at 96 DPI when first shown; also the smallest the window can be made.
     static constexpr int kClientWidth = 792;
     static constexpr int kClientHeight = 546;
 
@@ -44,6 +45,9 @@ public:
 
     void Show();
     HWND Handle() const { return Handle_; }
+    // Gives the window its font, pictures and layout for `dpi`, as a move to a monitor of that DPI does.
+    void ApplyDpi(UINT dpi);
+    UINT CurrentDpi() const { return Dpi; }
     // Posts WM_QUIT when the window is destroyed (the program's main window does; tests' windows do not).
     void SetQuitOnDestroy(bool quit) { QuitOnDestroy = quit; }
 
@@ -94,6 +98,11 @@ private:
     void CreateFoundEmailsList();
     void CreatePreview();
     void CreateImageLists();
+    static HIMAGELIST MakeImageList(const int* iconIds, int count, int size);
+    void LayoutControls();
+    void SizeColumns();
+    void OnGetMinMaxInfo(MINMAXINFO& info) const;
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
     HMENU CreateMainMenu() const;
 
     void FormCreate();
@@ -139,6 +148,7 @@ private:
 
     HWND Handle_ = nullptr;
     HFONT Font = nullptr;
+    UINT Dpi = 96;
     HIMAGELIST ilIcons = nullptr;
     HIMAGELIST ilToolPictures = nullptr;
     std::vector<HWND> ToolButtons;

@@ -109,7 +109,7 @@ TfrmWait::TfrmWait(uint64_t maximum, HWND centreOver, TWaitDetails details)
     // The maximum is kept before the window is built: FormCreate, run while building, reads it.
     HINSTANCE instance = GetModuleHandleA(nullptr);
     RegisterWaitClass(instance, WindowProc);
-    const UINT dpi = centreOver ? WindowDpi(centreOver) : SystemDpi();
+    const UINT dpi = Details_.Dpi ? Details_.Dpi : centreOver ? WindowDpi(centreOver) : SystemDpi();
     RECT frame = {0, 0, ScaleForDpi(kClientWidth, dpi), ScaleForDpi(kClientHeight, dpi)};
     AdjustWindowRectEx(&frame, WS_POPUP, FALSE, WS_EX_TOPMOST);
     RECT place = CentredRect(centreOver, frame.right - frame.left, frame.bottom - frame.top);

@@ -14,6 +14,7 @@ struct TWaitDetails {
     std::string Source;         // the drive or image scanned
     uint32_t SectorSize = 512;  // positions are sectors; the window shows bytes
     bool* CancelFlag = nullptr; // shared with whoever else may cancel the scan; the window's own when null
+    UINT Dpi = 0;               // the layout's scale; 0: the DPI of the window it is centred over, or the system's
 };
 
 class TfrmWait final : public IProgressWindow {

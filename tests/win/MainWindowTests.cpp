@@ -55,15 +55,16 @@ TCaptions AllCaptions(int count) {
 
 // ---- Layout ----
 
-TEST_F(MainWindowTest, WindowHasTheFixedFrameTitleSizeAndOwnerOfTheProgram) {
+TEST_F(MainWindowTest, WindowHasItsTitleSizeResizableFrameAndOwner) {
     EXPECT_EQ(WindowText(Handle()), "Ostrevan v1.0");
     RECT client;
     GetClientRect(Handle(), &client);
     EXPECT_EQ(client.right, TfrmMain::kClientWidth);
     EXPECT_EQ(client.bottom, TfrmMain::kClientHeight);
     LONG style = GetWindowLongA(Handle(), GWL_STYLE);
-    EXPECT_TRUE(style & WS_SYSMENU);
-    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) << "fixed single border, close only";
+    EXPECT_EQ(style & (WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+              WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX)
+        << "resizable and maximisable; the hidden application window minimises the program";
     EXPECT_EQ(GetWindow(Handle(), GW_OWNER), TestApplication().Handle()) << "the hidden application window owns it";
     EXPECT_EQ(WindowText(TestApplication().Handle()), "Ostrevan 1.0");
 
@@ -129,8 +130,15 @@ TEST_F(MainWindowTest, ListHasCheckBoxesGridFullRowSingleSelectionAndTheFiveColu
     EXPECT_TRUE(style & LVS_SINGLESEL);
     EXPECT_FALSE(style & LVS_EDITLABELS);
 
+    // Date as wide as a usual date and a margin; Subject takes the rest of the list beside its scroll bar.
+    const int date = static_cast<int>(
+        SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(" Wed, 30 Dec 2026 23:59:59 +0000")));
+    RECT client;
+    GetClientRect(list, &client);
+    const int subject = client.right - GetSystemMetrics(SM_CXVSCROLL) - (65 + date + 16 + 140 + 140);
     const std::pair<const char*, int> columns[] = {
-        {"Item Num", 65}, {"Date", 150}, {"From", 200}, {"To", 200}, {"Subject", 500}};
+        {"Item Num", 65}, {"Date", date + 16}, {"From", 140}, {"To", 140}, {"Subject", std::max(250, subject)}};
+    EXPECT_GT(date, 150) << "the specified width cut usual dates off";
     for (int i = 0; i < 5; ++i) {
         char text[32] = {};
         LVCOLUMNA column = {};

@@ -102,7 +102,7 @@ TEST(WaitWindowTest, CancelEscAndAltF4AskTheScanToStopAndTheWindowSaysSo) {
     };
     const TCase cases[] = {
         {"the Cancel button", [](TfrmWait& wait) { SendMessageA(wait.btnCancel(), BM_CLICK, 0, 0); }},
-        {"Esc", [](TfrmWait& wait) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); }},
+        {"Esc", [](TfrmWait&) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); }},
         {"Alt+F4", [](TfrmWait& wait) { PostMessageA(wait.Handle(), WM_CLOSE, 0, 0); }},
     };
     for (const TCase& c : cases) {
