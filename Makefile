@@ -5,10 +5,13 @@ ASAN     := $(BUILD)/asan
 WIN64    := $(BUILD)/win64
 WIN32    := $(BUILD)/win32
 RELEASE  := $(BUILD)/release
+FUZZ     := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
 JOBS     ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps native asan windows win64 win32 test test-native test-asan test-wine bench demo gui clean format
+.PHONY: all deps native asan windows win64 win32 fuzz-targets test test-native test-asan test-wine test-fuzz fuzz bench demo \
+	gui clean format
 
 all: native
 
@@ -37,11 +40,19 @@ win32: $(WIN32)/build.ninja
 
 windows: win64 win32
 
-# Native tests, the same tests under the sanitizers, then the Windows build's tests under wine64.
-# The 32-bit Windows build is compiled and linked only: this machine cannot run 32-bit programs.
+# The libFuzzer targets (tests/fuzz): clang, with ASan and UBSan.
+$(FUZZ)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREVAN_FUZZ=ON \
+		-DOSTREVAN_SANITIZE=ON -DOSTREVAN_BENCH=OFF
+fuzz-targets: $(FUZZ)/build.ninja
+	cmake --build $(FUZZ) -j $(JOBS)
+
+# Native tests, the same tests under the sanitizers, then the Windows build's tests under wine64, then each fuzz
+# target on its seeds and for a few seconds more. The 32-bit Windows build is compiled and linked only: this
+# machine cannot run 32-bit programs.
 test: deps
-	$(MAKE) --no-print-directory native asan windows
-	$(MAKE) --no-print-directory test-native test-asan test-wine
+	$(MAKE) --no-print-directory native asan windows fuzz-targets
+	$(MAKE) --no-print-directory test-native test-asan test-wine test-fuzz
 
 test-native:
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
@@ -50,6 +61,12 @@ test-asan:
 test-wine:
 	tools/wine-run
 	ctest --test-dir $(WIN64) --output-on-failure
+test-fuzz:
+	tests/fuzz/run $(FUZZ) 5
+
+# Each fuzz target for FUZZ_SECONDS, its corpus kept in build/fuzz/corpus between runs.
+fuzz: deps fuzz-targets
+	nice tests/fuzz/run $(FUZZ) $(FUZZ_SECONDS)
 
 $(RELEASE)/build.ninja:
 	cmake -S . -B $(RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release

@@ -25,10 +25,10 @@ bool TExporter::Prepare() {
     return true;
 }
 
-bool TExporter::Export(uint64_t position, const TEmail& email) {
+bool TExporter::Export(uint64_t position, std::string_view fullText) {
     const std::string path = (fs::path(folder_) / ("RecoveredEmail" + std::to_string(position) + ".eml")).string();
     std::string error;
-    switch (CreateNewFile(path, email.FullText, error)) {
+    switch (CreateNewFile(path, fullText, error)) {
     case TCreateResult::Created:
         ++written_;
         return true;

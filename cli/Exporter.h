@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 class TExporter {
 public:
@@ -16,7 +17,8 @@ public:
     // cannot be made or a file of that name is in the way.
     bool Prepare();
     // Writes message number `position` of the output; false when the file was skipped or failed.
-    bool Export(uint64_t position, const TEmail& email);
+    bool Export(uint64_t position, const TEmail& email) { return Export(position, email.FullText); }
+    bool Export(uint64_t position, std::string_view fullText);
 
     uint64_t Written() const { return written_; }
     uint64_t NotWritten() const { return notWritten_; }

@@ -46,9 +46,16 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string JsonLine(const TJsonMessage& message) {
+    return JsonLineStart(message.Index) + JsonLineRest(message);
+}
+
+std::string JsonLineStart(uint64_t index) {
+    return "{\"index\":" + std::to_string(index);
+}
+
+std::string JsonLineRest(const TJsonMessage& message) {
     const TEmail& e = *message.Email;
-    std::string line = "{\"index\":" + std::to_string(message.Index);
-    line += ",\"offset\":" + std::to_string(message.Offset);
+    std::string line = ",\"offset\":" + std::to_string(message.Offset);
     line += ",\"run_offset\":" + std::to_string(message.RunOffset);
     line += ",\"from\":" + JsonString(e.From);
     line += ",\"to\":" + JsonString(e.To);

@@ -21,3 +21,7 @@ struct TJsonMessage {
 
 // One line, ended by "\n": index, offset, run_offset, from, to, subject, date, size, body_size, sha256.
 std::string JsonLine(const TJsonMessage& message);
+// The same line in two parts, JsonLineStart(index) + JsonLineRest(message): the rest (with the hash, the costly
+// part) is made on the thread that found the message, the start once its place in the output is known.
+std::string JsonLineStart(uint64_t index);
+std::string JsonLineRest(const TJsonMessage& message);

@@ -4,13 +4,20 @@
 
 namespace {
 
+// A whole decimal number from `least` to `most`, nothing else.
+bool ParseNumber(const std::string& text, uint32_t least, uint32_t most, uint32_t& number) {
+    uint32_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < least || value > most)
+        return false;
+    number = value;
+    return true;
+}
+
 // Sector sizes that real media use: a power of two from 512 to 64 KiB.
 bool ParseSectorSize(const std::string& text, uint32_t& size) {
     uint32_t value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return false;
-    if (value < 512 || value > 65536 || (value & (value - 1)) != 0)
+    if (!ParseNumber(text, 512, 65536, value) || (value & (value - 1)) != 0)
         return false;
     size = value;
     return true;
@@ -30,6 +37,8 @@ const char* UsageText() {
            "                      in the output, from 0); DIR is created if missing, no file is overwritten\n"
            "  --keyword WORD      list only messages whose body holds WORD (case-insensitive)\n"
            "  --sector-size N     sector size for an image file (default 512)\n"
+           "  --threads N         walk the volume on N threads (default: one per core); the output is the\n"
+           "                      same for any N\n"
            "  -q, --quiet         no progress bar and no summary\n"
            "  -h, --help          show this help and exit\n"
            "  --version           show the version and exit\n"
@@ -80,6 +89,10 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args) {
             std::string text;
             if (!value(text) || !ParseSectorSize(text, o.SectorSize))
                 return fail("--sector-size needs a power of two from 512 to 65536");
+        } else if (arg == "--threads") {
+            std::string text;
+            if (!value(text) || !ParseNumber(text, 1, 256, o.Threads))
+                return fail("--threads needs a number from 1 to 256");
         } else {
             return fail("unknown option '" + arg + "'");
         }

@@ -16,6 +16,7 @@ struct TOptions {
     std::string Keyword;
     std::string ExportDir; // empty: nothing is written
     uint32_t SectorSize = 512;
+    uint32_t Threads = 0; // threads that walk the volume; 0: one per core, 1: the single walk
 };
 
 struct TParsedOptions {

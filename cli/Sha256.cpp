@@ -1,75 +1,13 @@
+// What both back ends of Sha256Hex share.
 #include "cli/Sha256.h"
 
-#include <array>
-#include <cstdint>
-
-namespace {
-
-constexpr std::array<uint32_t, 64> kRound = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-
-uint32_t Rotr(uint32_t x, int n) {
-    return (x >> n) | (x << (32 - n));
-}
-
-void Compress(std::array<uint32_t, 8>& h, const unsigned char* block) {
-    uint32_t w[64];
-    for (int t = 0; t < 16; ++t)
-        w[t] = uint32_t(block[4 * t]) << 24 | uint32_t(block[4 * t + 1]) << 16 | uint32_t(block[4 * t + 2]) << 8 |
-               uint32_t(block[4 * t + 3]);
-    for (int t = 16; t < 64; ++t) {
-        const uint32_t s0 = Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
-        const uint32_t s1 = Rotr(w[t - 2], 17) ^ Rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
-        w[t] = w[t - 16] + s0 + w[t - 7] + s1;
-    }
-    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
-    for (int t = 0; t < 64; ++t) {
-        const uint32_t t1 = k + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[t] + w[t];
-        const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        k = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += k;
-}
-
-} // namespace
-
-std::string Sha256Hex(std::string_view data) {
-    std::array<uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    size_t whole = data.size() / 64 * 64;
-    for (size_t at = 0; at < whole; at += 64)
-        Compress(h, bytes + at);
-    // The tail, the 0x80 marker and the bit length, in one or two final blocks.
-    unsigned char last[128] = {};
-    const size_t tail = data.size() - whole;
-    for (size_t k = 0; k < tail; ++k)
-        last[k] = bytes[whole + k];
-    last[tail] = 0x80;
-    const size_t blocks = tail + 9 <= 64 ? 1 : 2;
-    const uint64_t bits = uint64_t(data.size()) * 8;
-    for (int k = 0; k < 8; ++k)
-        last[blocks * 64 - 1 - k] = static_cast<unsigned char>(bits >> (8 * k));
-    for (size_t b = 0; b < blocks; ++b)
-        Compress(h, last + 64 * b);
+std::string DigestHex(const unsigned char* digest, size_t length) {
     static const char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (uint32_t word : h)
-        for (int shift = 28; shift >= 0; shift -= 4)
-            hex.push_back(kHex[(word >> shift) & 15]);
+    hex.reserve(2 * length);
+    for (size_t k = 0; k < length; ++k) {
+        hex.push_back(kHex[digest[k] >> 4]);
+        hex.push_back(kHex[digest[k] & 15]);
+    }
     return hex;
 }

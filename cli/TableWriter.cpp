@@ -47,8 +47,16 @@ std::string TTableWriter::Header() const {
 }
 
 std::string TTableWriter::Row(uint64_t index, uint64_t offset, const TEmail& email) const {
-    std::string row = RightAligned(std::to_string(index), kItem.width) + "  " +
-                      RightAligned(std::to_string(offset), kOffset.width) + "  " +
+    return ItemCell(index) + RowAfterItem(offset, email);
+}
+
+std::string TTableWriter::ItemCell(uint64_t index) const {
+    return RightAligned(std::to_string(index), kItem.width);
+}
+
+// Never ends in the spaces that are trimmed: the offset column is never empty.
+std::string TTableWriter::RowAfterItem(uint64_t offset, const TEmail& email) const {
+    std::string row = "  " + RightAligned(std::to_string(offset), kOffset.width) + "  " +
                       Pad(TableCell(email.Date, kDate.width), kDate.width) + "  " +
                       Pad(TableCell(email.From, kFrom.width), kFrom.width) + "  " +
                       Pad(TableCell(email.To, kTo.width), kTo.width) + "  " + TableCell(email.Subject, kSubject.width);

@@ -25,3 +25,13 @@ function(ostrevan_add_gtest target)
         gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
     endif()
 endfunction()
+
+# The fuzz build (make fuzz): clang with libFuzzer, ASan and UBSan. Every library is instrumented for the
+# fuzzer's coverage feedback; only the targets under tests/fuzz are built as tests.
+option(OSTREVAN_FUZZ "Build the libFuzzer targets (clang) instead of the tests" OFF)
+if(OSTREVAN_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "OSTREVAN_FUZZ needs clang: configure with CXX=clang++")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -1,6 +1,8 @@
 // The records that the engine hands to its front ends.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,10 @@ struct TEmail {
 };
 
 using TEmailArray = std::vector<TEmail>;
+
+// Receives each message as soon as a splitter has cut it, with the byte offset within the split text where its
+// first line starts.
+using TRecordSink = std::function<void(TEmail&& email, uint64_t start)>;
 
 // One line split into header name and value.
 struct TRPCField {

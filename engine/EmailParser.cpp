@@ -15,7 +15,12 @@ constexpr std::array<std::string_view, 10> kRecognisedNames = {
     "RETURN-PATH", "REPLY-TO", "ENVELOPE-TO", "DELIVERY-DATE", "RECEIVED",
     "MESSAGE-ID",  "FROM",     "TO",          "SUBJECT",       "DATE",
 };
-constexpr size_t kLongestRecognisedName = 13; // DELIVERY-DATE
+constexpr size_t kLongestRecognisedName = [] {
+    size_t longest = 0;
+    for (std::string_view name : kRecognisedNames)
+        longest = name.size() > longest ? name.size() : longest;
+    return longest;
+}();
 
 // A line split in place: views into the line, nothing copied.
 struct THeaderView {
@@ -109,6 +114,10 @@ void StoreValue(std::string_view name, std::string_view value, TEmail& email) {
 
 } // namespace
 
+std::span<const std::string_view> TEmailParser::RecognisedNames() {
+    return kRecognisedNames;
+}
+
 TRPCField TEmailParser::ParseHeaderLine(std::string_view line) const {
     const THeaderView header = SplitHeader(line);
     TRPCField field;
@@ -157,22 +166,21 @@ bool TEmailParser::IsMessageStart(std::string_view sample, uint32_t limit) const
 
 // One pass per line. Once a record has started, every line belongs to it until the next record starts, so
 // its FullText is one stretch of `text` and its Body the tail of that stretch from the closing blank line:
-// both are copied once, when the record ends, instead of line by line.
-TEmailArray TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump,
-                                        std::vector<uint64_t>* starts) const {
-    TEmailArray records;
-    if (starts)
-        starts->clear();
+// both are copied once, when the record ends, instead of line by line. The record is then handed on at once.
+void TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump, const TRecordSink& sink) const {
+    TEmail current;
+    bool started = false;
     bool inHeader = false;
     bool quoted = false;
     size_t recordStart = 0;
     size_t bodyStart = std::string_view::npos; // set while the current record is in its body
 
     auto finishRecord = [&](size_t end) {
-        TEmail& email = records.back();
-        email.FullText.assign(text.substr(recordStart, end - recordStart));
+        current.FullText.assign(text.substr(recordStart, end - recordStart));
         if (bodyStart != std::string_view::npos)
-            email.Body.assign(text.substr(bodyStart, end - bodyStart));
+            current.Body.assign(text.substr(bodyStart, end - bodyStart));
+        sink(std::move(current), recordStart);
+        current = TEmail();
     };
 
     size_t p = 0;
@@ -186,16 +194,14 @@ TEmailArray TEmailParser::SplitMessages(std::string_view text, IMessagePump& pum
         if (header.Valid) {
             if (!quoted && IsRecognisedName(header.Name)) {
                 if (!inHeader) {
-                    if (!records.empty())
+                    if (started)
                         finishRecord(p);
-                    records.emplace_back();
-                    if (starts)
-                        starts->push_back(p);
+                    started = true;
                     recordStart = p;
                     bodyStart = std::string_view::npos;
                     inHeader = true;
                 }
-                StoreValue(header.Name, header.Value, records.back());
+                StoreValue(header.Name, header.Value, current);
             }
         } else if (IsBlankLine(line) && inHeader) {
             inHeader = false;
@@ -207,7 +213,19 @@ TEmailArray TEmailParser::SplitMessages(std::string_view text, IMessagePump& pum
         }
         p = lineEnd + 2;
     }
-    if (!records.empty())
+    if (started)
         finishRecord(p);
+}
+
+TEmailArray TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump,
+                                        std::vector<uint64_t>* starts) const {
+    TEmailArray records;
+    if (starts)
+        starts->clear();
+    SplitMessages(text, pump, [&](TEmail&& email, uint64_t start) {
+        records.push_back(std::move(email));
+        if (starts)
+            starts->push_back(start);
+    });
     return records;
 }

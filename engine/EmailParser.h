@@ -6,11 +6,16 @@
 #include "engine/MessagePump.h"
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
 class TEmailParser {
 public:
+    // The ten names that make a message recognisable, in upper case, in the order they are tried. Every filter
+    // that looks for them (the scan's two-byte start filter among them) is derived from this one list.
+    static std::span<const std::string_view> RecognisedNames();
+
     // Splits one line (with its CR LF) into name and value when it has header form.
     TRPCField ParseHeaderLine(std::string_view line) const;
     // The name is one of the ten that make a message recognisable (any case); Valid is not consulted.
@@ -21,7 +26,10 @@ public:
     TEmail StoreHeaderField(const TRPCField& field, TEmail email) const;
     // The sample begins a message; its first line must end (CR) before position `limit`.
     bool IsMessageStart(std::string_view sample, uint32_t limit) const;
-    // Cuts a run of text into messages, in order. Runs `pump` once before every line and once at the end.
-    // When `starts` is given, it receives each record's byte offset within `text` (where its first line starts).
+    // Cuts a run of text into messages and hands each to `sink` as soon as it is cut, in order, with its byte
+    // offset within `text` (where its first line starts), so that nothing of the run is kept. Runs `pump` once
+    // before every line and once at the end.
+    void SplitMessages(std::string_view text, IMessagePump& pump, const TRecordSink& sink) const;
+    // The same, collected: the records in order, and in `starts` (when given) the offset of each.
     TEmailArray SplitMessages(std::string_view text, IMessagePump& pump, std::vector<uint64_t>* starts = nullptr) const;
 };

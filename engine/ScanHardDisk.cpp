@@ -15,20 +15,18 @@
 namespace {
 
 // A sample begins a message only when its first line is a recognised header line, so its first two bytes,
-// upper-cased as the parser does, are the first two letters of one of the ten recognised names (RETURN-PATH,
-// REPLY-TO, ENVELOPE-TO, DELIVERY-DATE, RECEIVED, MESSAGE-ID, FROM, TO, SUBJECT, DATE; none is shorter than two).
-// One lookup of those two bytes rejects nearly every sector of text, zeros or noise before the parser looks at it;
-// the answer for the sectors it lets through is the parser's own.
+// upper-cased as the parser does, are the first two letters of one of the parser's recognised names (none is
+// shorter than two). One lookup of those two bytes rejects nearly every sector of text, zeros or noise before the
+// parser looks at it; the answer for the sectors it lets through is the parser's own.
 class TStartFilter {
 public:
     TStartFilter() {
-        constexpr std::string_view kNameStarts[] = {"RE", "EN", "DE", "ME", "FR", "TO", "SU", "DA"};
         const TAnsiCaseTable& upper = AnsiUpperTable();
         for (int first = 0; first < 256; ++first)
             for (int second = 0; second < 256; ++second)
-                for (std::string_view start : kNameStarts)
-                    if (upper[first] == static_cast<unsigned char>(start[0]) &&
-                        upper[second] == static_cast<unsigned char>(start[1]))
+                for (std::string_view name : TEmailParser::RecognisedNames())
+                    if (upper[first] == static_cast<unsigned char>(name[0]) &&
+                        upper[second] == static_cast<unsigned char>(name[1]))
                         pairs_.set(first << 8 | second);
     }
     bool CouldBeginMessage(const uint8_t* twoBytes) const { return pairs_.test(twoBytes[0] << 8 | twoBytes[1]); }
@@ -120,16 +118,16 @@ void TSectorPeek::Refill(uint64_t offset) {
 } // namespace
 
 TScanHardDisk::TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
-                             uint32_t imageSectorSize, uint32_t windowBytes)
-    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(root, windowBytes, imageSectorSize)), Pump(pump),
-      Progress(progress) {
+                             uint32_t imageSectorSize, uint32_t halfWindowBytes, TScanMode mode)
+    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(root, halfWindowBytes, imageSectorSize)), Pump(pump),
+      Progress(progress), Mode_(mode) {
     SectorSize = DiskBuffer->SectorSize();
 }
 
 TScanHardDisk::TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
-                             uint32_t windowBytes)
-    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(std::move(source), windowBytes)), Pump(pump),
-      Progress(progress) {
+                             uint32_t halfWindowBytes, TScanMode mode)
+    : SectorSize(0), DiskBuffer(std::make_unique<TDiskBuffer>(std::move(source), halfWindowBytes)), Pump(pump),
+      Progress(progress), Mode_(mode) {
     SectorSize = DiskBuffer->SectorSize();
 }
 
@@ -139,12 +137,27 @@ TEmailArray TScanHardDisk::Scan() {
     // Owned here, so the window is closed and freed however the walk ends, an exception included.
     std::unique_ptr<IProgressWindow> progressWindow = Progress.Create(bound);
     Shown = progressWindow.get();
+    SectorReached_ = std::min(Walk(1, bound, progressWindow.get(), nullptr), bound); // all before it was walked
+    Shown = nullptr;
+    progressWindow.reset();
+    return std::move(Found);
+}
+
+TRangeWalk TScanHardDisk::WalkRange(uint64_t firstSector, uint64_t endSector) {
+    TRangeWalk walk;
+    walk.Exit = Walk(firstSector, endSector, nullptr, &walk.Skips);
+    return walk;
+}
+
+uint64_t TScanHardDisk::Walk(uint64_t first, uint64_t end, IProgressWindow* progressWindow,
+                             std::vector<TSectorSkip>* skips) {
     TSectorPeek peek(*DiskBuffer);
-    uint64_t i = 1;
+    uint64_t i = first;
     uint32_t counter = 0;
-    while (i < bound) {
+    while (i < end) {
         if (counter == kProgressCadence) {
-            progressWindow->SetProgress(i);
+            if (progressWindow)
+                progressWindow->SetProgress(i);
             counter = 0;
             Pump.ProcessMessages();
             if (CancelRequested())
@@ -159,15 +172,14 @@ TEmailArray TScanHardDisk::Scan() {
                 break;
         }
         const uint64_t skip = consumed / SectorSize + (consumed % SectorSize > 0 ? 1 : 0);
+        if (skips && skip > 1)
+            skips->push_back({i, i + skip});
         i += skip > 0 ? skip : 1;
         ++counter;
         if (consumed > 0 && CancelRequested())
             break;
     }
-    SectorReached_ = std::min(i, bound); // every sector before it was walked
-    Shown = nullptr;
-    progressWindow.reset();
-    return std::move(Found);
+    return i;
 }
 
 // Latches the user's request to stop; checked only at points where the walk can stop with whole messages.
@@ -190,22 +202,25 @@ uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
     // The run is handed to the parser as a view over the window: nothing touches the window until the
     // messages have been cut out of it.
     std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, copied);
-    std::vector<uint64_t> starts;
-    TEmailArray messages = Parser.SplitMessages(AsText(run), Pump, &starts);
-    for (size_t k = 0; k < messages.size(); ++k) {
+    uint64_t delivered = 0;
+    Parser.SplitMessages(AsText(run), Pump, [&](TEmail&& email, uint64_t start) {
         Pump.ProcessMessages();
-        const TFoundLocation location{offset + (k < starts.size() ? starts[k] : 0), offset};
-        if (Consumer) {
-            Consumer(std::move(messages[k]), location);
-        } else {
-            Found.push_back(std::move(messages[k]));
-            Locations_.push_back(location);
-        }
-    }
-    MessagesFound += messages.size();
-    if (Shown && !messages.empty())
+        ++delivered;
+        Deliver(std::move(email), {offset + start, offset});
+    });
+    MessagesFound += delivered;
+    if (Shown && delivered > 0)
         Shown->SetMessagesFound(MessagesFound);
     return length;
+}
+
+void TScanHardDisk::Deliver(TEmail&& email, const TFoundLocation& location) {
+    if (Consumer) {
+        Consumer(std::move(email), location);
+    } else {
+        Found.push_back(std::move(email));
+        Locations_.push_back(location);
+    }
 }
 
 uint32_t TScanHardDisk::TextRunLength(uint64_t offset) {

@@ -5,6 +5,7 @@
 #include "engine/EmailParser.h"
 #include "engine/MessagePump.h"
 #include "engine/ProgressWindow.h"
+#include "engine/ScanMode.h"
 #include "volume/DiskBuffer.h"
 
 #include <cstdint>
@@ -19,21 +20,40 @@ struct TFoundLocation {
     uint64_t RunOffset = 0;
 };
 
+// A run that made the walk jump: it examined sector From and went on at To (To > From + 1), skipping the
+// sectors between them.
+struct TSectorSkip {
+    uint64_t From = 0;
+    uint64_t To = 0;
+};
+
+// What a walk over a range of sectors did: where it went on past the range's end, and every jump it made.
+struct TRangeWalk {
+    uint64_t Exit = 0;
+    std::vector<TSectorSkip> Skips;
+};
+
 class TScanHardDisk {
 public:
-    static constexpr uint32_t kWindowBytes = 0x1400000; // window argument: 20 MiB, so a window holds 40 MiB
-    static constexpr uint32_t kRunCap = 0x1400000;      // the most bytes one printable run may cover
-    static constexpr uint32_t kProgressCadence = 2000;  // examinations between two progress updates
+    static constexpr uint32_t kHalfWindowBytes = 0x1400000; // 20 MiB: a window holds 40 MiB
+    static constexpr uint32_t kRunCap = 0x1400000;          // the most bytes one printable run may cover
+    static constexpr uint32_t kProgressCadence = 2000;      // examinations between two progress updates
 
     // `root` is a drive root ("C:\"), an image file or a device node. Raises TVolumeError when it cannot be used.
+    // `mode` chooses the rules the walk finds mail by; the specified ones unless asked.
     TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t imageSectorSize = 512, uint32_t windowBytes = kWindowBytes);
+                  uint32_t imageSectorSize = 512, uint32_t halfWindowBytes = kHalfWindowBytes,
+                  TScanMode mode = TScanMode::Specified);
     TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t windowBytes = kWindowBytes);
+                  uint32_t halfWindowBytes = kHalfWindowBytes, TScanMode mode = TScanMode::Specified);
 
     // Every message on the volume, in the order found. Called once. When the progress window asks to cancel, the
     // walk stops at its next check and returns the messages found up to there (Cancelled() then says so).
     TEmailArray Scan();
+    // The walk of Scan over the sectors from `firstSector` (examined whatever came before it) up to `endSector`,
+    // without a progress window; a run that begins before `endSector` is read whole, wherever it ends. Messages
+    // go where Scan's would. Called as often as wanted, so that the sectors of one volume can be walked in ranges.
+    TRangeWalk WalkRange(uint64_t firstSector, uint64_t endSector);
     // Bytes consumed at `offset` (a multiple of the sector size); 0 when no message starts there.
     uint32_t ExamineAt(uint64_t offset);
     // Printable bytes from `offset` on, at most kRunCap.
@@ -53,8 +73,14 @@ public:
     bool Cancelled() const { return Cancelled_; }
     // The sector the walk was about to examine when it stopped: SectorCount() after a whole walk.
     uint64_t SectorReached() const { return SectorReached_; }
+    TScanMode Mode() const { return Mode_; }
 
 private:
+    // Keeps the message, or hands it to the consumer.
+    void Deliver(TEmail&& email, const TFoundLocation& location);
+    // The sector loop: from `first` while below `end`; returns the sector at which the walk would go on.
+    uint64_t Walk(uint64_t first, uint64_t end, IProgressWindow* progressWindow, std::vector<TSectorSkip>* skips);
+
     uint32_t SectorSize;
     TEmailArray Found;
     std::unique_ptr<TDiskBuffer> DiskBuffer;
@@ -68,4 +94,5 @@ private:
     bool Cancelled_ = false;
     uint64_t SectorReached_ = 0;
     bool CancelRequested();
+    TScanMode Mode_;
 };

@@ -51,8 +51,12 @@ TApplication::TApplication(const std::string& title) : Title_(title) {
     Handle_ = CreateWindowExA(0, kApplicationClass, Title_.c_str(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
                               nullptr, nullptr, instance, this);
-    ACCEL f1 = {FVIRTKEY, VK_F1, kMenuHelp};
-    Accelerators_ = CreateAcceleratorTableA(&f1, 1);
+    ACCEL keys[] = {{FVIRTKEY, VK_F1, kMenuHelp},
+                    {FVIRTKEY, VK_F5, kIdScan},
+                    {FVIRTKEY | FCONTROL, 'O', kMenuOpenImage},
+                    {FVIRTKEY | FCONTROL, 'S', kIdSaveEmail},
+                    {FVIRTKEY | FCONTROL, 'A', kIdSelectAll}};
+    Accelerators_ = CreateAcceleratorTableA(keys, sizeof(keys) / sizeof(keys[0]));
 }
 
 TApplication::~TApplication() {
@@ -63,7 +67,7 @@ TApplication::~TApplication() {
 }
 
 bool TApplication::Dispatch(MSG& msg) {
-    // No F1 while a scan has the main window disabled: its commands wait for the scan's end.
+    // No shortcut keys while a scan has the main window disabled: its commands wait for the scan's end.
     bool mainEnabled = MainWindow_ && IsWindowEnabled(MainWindow_);
     if (mainEnabled && Accelerators_ && TranslateAcceleratorA(MainWindow_, Accelerators_, &msg))
         return true;

@@ -1,5 +1,5 @@
 // The application object: the hidden top-level window that carries the taskbar button and owns the main
-// window, the F1 accelerator, the message loop and the default error report.
+// window, the shortcut keys of the main window's menus, the message loop and the default error report.
 #pragma once
 
 #include <windows.h>

@@ -8,23 +8,6 @@ int TListView::Count() const {
     return static_cast<int>(SendMessageA(Handle_, LVM_GETITEMCOUNT, 0, 0));
 }
 
-int TListView::AddRow(const std::string& caption, int image, LPARAM data) {
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = Count();
-    item.pszText = const_cast<char*>(caption.c_str());
-    item.iImage = image;
-    item.lParam = data;
-    return static_cast<int>(SendMessageA(Handle_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-}
-
-void TListView::SetSubItem(int row, int subItem, const std::string& text) {
-    LVITEMA item = {};
-    item.iSubItem = subItem;
-    item.pszText = const_cast<char*>(text.c_str());
-    SendMessageA(Handle_, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-}
-
 std::string TListView::Text(int row, int subItem) const {
     // The control copies at most the buffer's size; grow until the text fits.
     for (size_t size = 256;; size *= 4) {
@@ -37,22 +20,6 @@ std::string TListView::Text(int row, int subItem) const {
         if (length + 1 < size || size >= (1u << 26))
             return std::string(buffer.data(), length);
     }
-}
-
-LPARAM TListView::Data(int row) const {
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    SendMessageA(Handle_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
-}
-
-void TListView::Clear() {
-    SendMessageA(Handle_, LVM_DELETEALLITEMS, 0, 0);
-}
-
-void TListView::MakeVisible(int row) {
-    SendMessageA(Handle_, LVM_ENSUREVISIBLE, row, TRUE); // a partly visible row counts as in view
 }
 
 bool TListView::Checked(int row) const {
@@ -85,8 +52,4 @@ void TListView::AddColumn(int index, const char* caption, int width) {
     column.cx = width;
     column.iSubItem = index;
     SendMessageA(Handle_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
-}
-
-void TListView::Sort(PFNLVCOMPARE compare, LPARAM context) {
-    SendMessageA(Handle_, LVM_SORTITEMS, static_cast<WPARAM>(context), reinterpret_cast<LPARAM>(compare));
 }

@@ -24,6 +24,9 @@ RECT TMainLayout::Place(const TControlPlace& place) const {
         top += listExtra;
         width += extraWidth;
         height += extraHeight - listExtra;
+    } else if (place.Growth == TGrowth::AlongBottom) {
+        top += extraHeight;
+        width += extraWidth;
     }
     return {left, top, left + width, top + height};
 }

@@ -1,5 +1,6 @@
-// Where the main window's controls stand. Places are given at 96 DPI for the smallest client area (792 x 546)
-// and scaled to the window's DPI; what the window has beyond that goes to the list and the preview.
+// Where the main window's controls stand. Places are given at 96 DPI for the smallest client area (792 x 566: the
+// specified 792 x 546 and the status line under it) and scaled to the window's DPI; what the window has beyond
+// that goes to the list and the preview.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,7 @@ enum class TGrowth {
     None,        // stays where it is
     WithList,    // takes the extra width and its share of the extra height
     WithPreview, // moves down by the list's share, takes the extra width and the rest of the extra height
+    AlongBottom, // moves down by the extra height and takes the extra width (the status line)
 };
 
 struct TControlPlace {
@@ -19,7 +21,7 @@ struct TControlPlace {
 class TMainLayout {
 public:
     static constexpr int kMinClientWidth = 792;
-    static constexpr int kMinClientHeight = 546;
+    static constexpr int kMinClientHeight = 546 + 20;
 
     // The list gets this share of extra height, in proportion to the two controls' heights at 96 DPI.
     static constexpr int kListHeight = 273;

@@ -13,10 +13,13 @@
 #define kListClosedEnvelopeIcon 113
 #define kListOpenFolderIcon 114
 
-// Menu commands.
+// Menu commands. Scan, Quick Select All, Quick Deselect All and Export Selected share their tool buttons' ids.
 #define kMenuOpenImage 200
 #define kMenuExit 201
 #define kMenuHelp 202
+#define kMenuDeepScan 203
+#define kMenuCancel 204
+#define kMenuAbout 205
 
 // Controls of the main window.
 #define kIdScan 300
@@ -32,6 +35,7 @@
 #define kIdDriveGroup 316
 #define kIdFilterGroup 317
 #define kIdKeywordLabel 318
+#define kIdStatus 319
 
 // Controls of the progress window.
 #define kIdWaitLabel 400

@@ -10,14 +10,18 @@
 #include "ui/UiFont.h"
 #include "ui/WaitWindowFactory.h"
 #include "volume/GetDrives.h"
+#include "volume/PathVolumeSource.h"
+#include "volume/VolumeError.h"
 
 #include <commdlg.h>
 #include <richedit.h>
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <stdexcept>
 
 namespace {
@@ -45,6 +49,7 @@ const TControlPlace kPlaces[] = {
     {kIdClearFilter, 728, 72, 50, 17, TGrowth::None},
     {kIdFoundEmails, 8, 104, 777, 273, TGrowth::WithList},
     {kIdMessageBody, 8, 384, 777, 161, TGrowth::WithPreview},
+    {kIdStatus, 0, 546, 792, 20, TGrowth::AlongBottom},
 };
 constexpr int kToolPictureSize = 48;
 constexpr int kListPictureSize = 16;
@@ -83,49 +88,17 @@ std::string ModuleFolder() {
     return slash == std::string::npos ? std::string() : folder.substr(0, slash);
 }
 
-// The text a list column shows for a message: the control's text ends at the first zero byte.
-std::string_view ShownText(const std::string& text) {
-    return std::string_view(text.c_str(), std::strlen(text.c_str()));
+// The header values of the list's columns 1 to 4.
+constexpr TFoundMessages::TField kColumnFields[] = {TFoundMessages::kDate, TFoundMessages::kFrom, TFoundMessages::kTo,
+                                                    TFoundMessages::kSubject};
+
+// "N messages" with the right number.
+std::string CountOfMessages(size_t count) {
+    return std::to_string(count) + (count == 1 ? " message" : " messages");
 }
 
-const std::string& ColumnText(const TEmail& email, int column) {
-    switch (column) {
-    case 1:
-        return email.Date;
-    case 2:
-        return email.From;
-    case 3:
-        return email.To;
-    default:
-        return email.Subject;
-    }
-}
-
-struct TSortContext {
-    const TEmailArray* Emails;
-    int Column;
-};
-
-// The list's sort callback. Rows carry their message index as item data: under Wine a comparator that
-// reads row texts through the list mis-orders rows, so the texts the columns show come from Emails.
-int CompareListItems(const TEmailArray& emails, LPARAM indexA, LPARAM indexB, int column) {
-    int result = 0;
-    if (column == 0) {
-        result = indexA < indexB ? -1 : (indexA > indexB ? 1 : 0);
-    } else {
-        std::string_view a = ShownText(ColumnText(emails[indexA], column));
-        std::string_view b = ShownText(ColumnText(emails[indexB], column));
-        int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                                   static_cast<int>(b.size()));
-        result = order == 0 ? 0 : order - CSTR_EQUAL;
-    }
-    return TfrmMain::SortAscending ? result : -result;
-}
-
-int CALLBACK CompareRows(LPARAM indexA, LPARAM indexB, LPARAM context) {
-    const TSortContext& sort = *reinterpret_cast<const TSortContext*>(context);
-    return CompareListItems(*sort.Emails, indexA, indexB, sort.Column);
-}
+constexpr UINT kTickedImage = INDEXTOSTATEIMAGEMASK(2);
+constexpr UINT kUntickedImage = INDEXTOSTATEIMAGEMASK(1);
 
 // Disables a window for as long as it lives, however the scope is left, and gives the keyboard focus back
 // to the control that had it (a disabled window loses the focus).
@@ -237,7 +210,7 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnCommand(LOWORD(wParam));
         return 0;
     case WM_NOTIFY:
-        OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        OnNotify(*reinterpret_cast<NMHDR*>(lParam));
         return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
@@ -283,20 +256,39 @@ void TfrmMain::OnCommand(int id) {
         return btnClearFilterClick();
     case kMenuOpenImage:
         return mnuOpenImageClick();
+    case kMenuCancel:
+        return CancelScan();
+    case kMenuDeepScan:
+        return mnuDeepScanClick();
     case kMenuExit:
         return Exit1Click();
     case kMenuHelp:
         return mnuHelpClick();
+    case kMenuAbout:
+        return mnuAboutClick();
+    case IDOK: // Enter, from the keyboard handling of the message loop
+        return OnEnterKey();
     }
 }
 
-void TfrmMain::OnNotify(const NMHDR& header) {
+void TfrmMain::OnNotify(NMHDR& header) {
     if (header.hwndFrom != lvFoundEmails_.Handle())
         return;
-    if (header.code == NM_CLICK)
-        lvFoundEmailsClick();
-    else if (header.code == LVN_COLUMNCLICK)
-        lvFoundEmailsColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+    switch (header.code) {
+    case LVN_GETDISPINFOA:
+        return lvFoundEmailsGetDisplayInfo(reinterpret_cast<NMLVDISPINFOA&>(header));
+    case LVN_ITEMCHANGED: {
+        const NMLISTVIEW& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if ((change.uChanged & LVIF_STATE) && ((change.uNewState ^ change.uOldState) & LVIS_SELECTED))
+            lvFoundEmailsSelectionChange();
+        return;
+    }
+    case LVN_ODSTATECHANGED:
+    case NM_CLICK:
+        return lvFoundEmailsSelectionChange();
+    case LVN_COLUMNCLICK:
+        return lvFoundEmailsColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+    }
 }
 
 // Labels and group boxes stand on the window's button-face background.
@@ -321,15 +313,30 @@ void TfrmMain::OnDestroy() {
         PostQuitMessage(0);
 }
 
+// Every command is in the menus, with a mnemonic, and the frequent ones with a shortcut key (the
+// application's accelerator table holds the keys).
 HMENU TfrmMain::CreateMainMenu() const {
     HMENU file = CreatePopupMenu();
-    AppendMenuA(file, MF_STRING, kMenuOpenImage, "&Open Disk Image...");
+    AppendMenuA(file, MF_STRING, kMenuOpenImage, "&Open Disk Image...\tCtrl+O");
+    AppendMenuA(file, MF_STRING, kIdSaveEmail, "&Export Selected...\tCtrl+S");
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(file, MF_STRING, kMenuExit, "E&xit");
+    HMENU edit = CreatePopupMenu();
+    AppendMenuA(edit, MF_STRING, kIdSelectAll, "Quick &Select All\tCtrl+A");
+    AppendMenuA(edit, MF_STRING, kIdDeselectAll, "Quick &Deselect All");
+    HMENU scan = CreatePopupMenu();
+    AppendMenuA(scan, MF_STRING, kIdScan, "&Scan\tF5");
+    AppendMenuA(scan, MF_STRING | MF_UNCHECKED, kMenuDeepScan, "&Deep Scan");
+    AppendMenuA(scan, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(scan, MF_STRING | MF_GRAYED, kMenuCancel, "&Cancel"); // stands only while a scan runs
     HMENU help = CreatePopupMenu();
-    AppendMenuA(help, MF_STRING, kMenuHelp, "Ostrevan Help\tF1");
+    AppendMenuA(help, MF_STRING, kMenuHelp, "Ostrevan &Help\tF1");
+    AppendMenuA(help, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(help, MF_STRING, kMenuAbout, "&About Ostrevan");
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), "&Edit");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(scan), "&Scan");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "&Help");
     return bar;
 }
@@ -343,6 +350,7 @@ void TfrmMain::CreateControls() {
     CreatePreview();
     CreateDriveBox();
     CreateToolButtons();
+    CreateStatusLine();
     ApplyDpi(WindowDpi(Handle_));
 }
 
@@ -495,35 +503,111 @@ void TfrmMain::CreateFilterControls() {
 }
 
 void TfrmMain::CreateFoundEmailsList() {
-    HWND list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL, 8, 104, 777, 273,
-                                Handle_, reinterpret_cast<HMENU>(kIdFoundEmails), GetModuleHandleA(nullptr), nullptr);
+    // Owner data: the list holds no rows of its own; it asks for each cell it paints (LVN_GETDISPINFO), so a
+    // million rows cost the list nothing and fill at once.
+    HWND list =
+        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA, 8, 104, 777,
+                        273, Handle_, reinterpret_cast<HMENU>(kIdFoundEmails), GetModuleHandleA(nullptr), nullptr);
     lvFoundEmails_ = TListView(list);
-    // Double buffering (common controls 6; older versions ignore the bit) keeps the list from flickering
-    // while a scan fills it.
+    // Double buffering (common controls 6; older versions ignore the bit) keeps the list from flickering.
     constexpr DWORD kDoubleBuffer = 0x00010000; // LVS_EX_DOUBLEBUFFER
     DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | kDoubleBuffer;
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+    // The ticks are the window's: the list asks for them with the rest of a row.
+    SendMessageA(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     int index = 0;
     for (const TColumn& column : kColumns)
         lvFoundEmails_.AddColumn(index++, column.Caption, column.Width);
+    SetWindowLongPtrA(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    lvFoundEmailsBaseProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FoundEmailsProc)));
+}
+
+// An owner-data list keeps no ticks: a click on a check box, the space bar and LVM_SETITEMSTATE with a
+// check state (as anyone may send it) are turned into changes of the window's ticks here, before the list
+// would handle them in its own way (which differs between versions of the control).
+LRESULT CALLBACK TfrmMain::FoundEmailsProc(HWND list, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrA(list, GWLP_USERDATA));
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+        LVHITTESTINFO hit = {};
+        hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        if (hit.iItem >= 0 && (hit.flags & LVHT_ONITEMSTATEICON)) {
+            self->ToggleTick(hit.iItem);
+            return 0;
+        }
+        break;
+    }
+    case WM_KEYDOWN:
+        if (wParam == VK_SPACE) {
+            self->ToggleTick(
+                static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)));
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wParam == ' ')
+            return 0;
+        break;
+    case LVM_SETITEMSTATE: {
+        const LVITEMA* change = reinterpret_cast<const LVITEMA*>(lParam);
+        if (!change || !(change->stateMask & LVIS_STATEIMAGEMASK))
+            break;
+        self->SetTicks(static_cast<int>(wParam), (change->state & LVIS_STATEIMAGEMASK) == kTickedImage);
+        LVITEMA rest = *change;
+        rest.stateMask &= ~LVIS_STATEIMAGEMASK;
+        if (rest.stateMask == 0)
+            return TRUE;
+        return CallWindowProcA(self->lvFoundEmailsBaseProc, list, msg, wParam, reinterpret_cast<LPARAM>(&rest));
+    }
+    }
+    return CallWindowProcA(self->lvFoundEmailsBaseProc, list, msg, wParam, lParam);
 }
 
 void TfrmMain::CreatePreview() {
-    // Multi-line without horizontal scrolling wraps words; no scroll bars.
-    txtmsgbody_ =
-        CreateWindowExA(WS_EX_CLIENTEDGE, "RichEdit20A", "",
-                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 8, 384, 777,
-                        161, Handle_, reinterpret_cast<HMENU>(kIdMessageBody), GetModuleHandleA(nullptr), nullptr);
+    // Read-only, word wrap (multi-line without horizontal scrolling), a vertical scroll bar that is always
+    // there (greyed while the body fits).
+    txtmsgbody_ = CreateWindowExA(WS_EX_CLIENTEDGE, "RichEdit20A", "",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                                      ES_DISABLENOSCROLL | ES_READONLY,
+                                  8, 384, 777, 161, Handle_, reinterpret_cast<HMENU>(kIdMessageBody),
+                                  GetModuleHandleA(nullptr), nullptr);
     // The default limit is 32K characters; a message body may be up to 20 MiB.
     SendMessageA(txtmsgbody_, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+    SetWindowLongPtrA(txtmsgbody_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    txtmsgbodyBaseProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(txtmsgbody_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PreviewProc)));
+}
+
+// The rich edit asks for Tab and for every key in a dialog; without that, Tab moves the focus on to the next
+// control, and arriving by Tab does not select the whole body.
+LRESULT CALLBACK TfrmMain::PreviewProc(HWND preview, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrA(preview, GWLP_USERDATA));
+    LRESULT result = CallWindowProcA(self->txtmsgbodyBaseProc, preview, msg, wParam, lParam);
+    if (msg == WM_GETDLGCODE)
+        result &= ~(DLGC_WANTTAB | DLGC_WANTMESSAGE | DLGC_HASSETSEL | DLGC_WANTALLKEYS);
+    return result;
+}
+
+void TfrmMain::CreateStatusLine() {
+    // Under the preview, across the window; placed by the layout, not by the control itself.
+    sbStatus_ = CreateWindowExA(0, STATUSCLASSNAMEA, "",
+                                WS_CHILD | WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0,
+                                kLayoutHeight, kClientWidth, kStatusHeight, Handle_, reinterpret_cast<HMENU>(kIdStatus),
+                                GetModuleHandleA(nullptr), nullptr);
 }
 
 void TfrmMain::FormCreate() {
     TGetDrives getDrives;
     Drives = getDrives.ListDrives([this](const std::string& root) { AddDriveItem(root, kDrivePicture); });
+    ListedDrives = Drives.size();
     if (SendMessageA(cbDrives_, CB_GETCOUNT, 0, 0) > 0)
         SendMessageA(cbDrives_, CB_SETCURSEL, 0, 0);
+    // Spool files of a run that ended without cleaning up (a crash, a power cut).
+    TMessageSpool::RemoveLeftovers();
 }
 
 void TfrmMain::AddDriveItem(const std::string& caption, int picture) {
@@ -536,16 +620,37 @@ void TfrmMain::AddDriveItem(const std::string& caption, int picture) {
     SendMessageA(cbDrives_, CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
 }
 
-void TfrmMain::AddDiskImage(const std::string& path) {
+bool TfrmMain::AddDiskImage(const std::string& path) {
     for (size_t i = 0; i < Drives.size(); ++i) {
         if (Drives[i] == path) {
             SendMessageA(cbDrives_, CB_SETCURSEL, i, 0);
-            return;
+            return true;
         }
+    }
+    // Opened once now, so that an image the scan could not read never joins the drive box.
+    try {
+        TPathVolumeSource image(path, 512);
+    } catch (const TVolumeError& error) {
+        ShowBox(error.what(), "Error", MB_ICONERROR);
+        return false;
     }
     AddDriveItem(path, kImageFilePicture);
     Drives.push_back(path);
     SendMessageA(cbDrives_, CB_SETCURSEL, Drives.size() - 1, 0);
+    return true;
+}
+
+// An image that can no longer be opened leaves the drive box (drives stay: a drive may come back).
+void TfrmMain::RemoveDiskImage(const std::string& path) {
+    for (size_t i = ListedDrives; i < Drives.size(); ++i) {
+        if (Drives[i] == path) {
+            Drives.erase(Drives.begin() + static_cast<std::ptrdiff_t>(i));
+            SendMessageA(cbDrives_, CBEM_DELETEITEM, i, 0);
+            if (SendMessageA(cbDrives_, CB_GETCURSEL, 0, 0) < 0 && !Drives.empty())
+                SendMessageA(cbDrives_, CB_SETCURSEL, 0, 0);
+            return;
+        }
+    }
 }
 
 void TfrmMain::mnuOpenImageClick() {
@@ -563,8 +668,29 @@ void TfrmMain::mnuOpenImageClick() {
         AddDiskImage(path);
 }
 
+void TfrmMain::mnuDeepScanClick() {
+    DeepScan = !DeepScan;
+    CheckMenuItem(GetMenu(Handle_), kMenuDeepScan, MF_BYCOMMAND | (DeepScan ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void TfrmMain::mnuAboutClick() {
+    ShowBox(std::string("Ostrevan ") + OSTREVAN_VERSION +
+                "\r\n\r\nFinds the text of e-mail messages in the raw sectors of a disk volume, deleted ones "
+                "included, and saves them as .eml files.",
+            "About Ostrevan", MB_ICONINFORMATION);
+}
+
 void TfrmMain::Exit1Click() {
     DestroyWindow(Handle_);
+}
+
+// Enter in the keyword box applies the filter; on a focused push button it presses that button.
+void TfrmMain::OnEnterKey() {
+    HWND focus = GetFocus();
+    if (focus == txtFilter_)
+        btnApplyFilterClick();
+    else if (focus == btnApplyFilter_ || focus == btnClearFilter_)
+        SendMessageA(focus, BM_CLICK, 0, 0);
 }
 
 void TfrmMain::sbScanClick() {
@@ -574,30 +700,66 @@ void TfrmMain::sbScanClick() {
     ScanDrive(Drives[selected]);
 }
 
+// The spool is made and the volume opened before anything changes, so that a scan that cannot start leaves
+// the list as it was. Once the walk starts, the last scan's messages and spool file are dropped. A spool that
+// cannot take more ends the walk; the messages stored until then are listed.
 void TfrmMain::ScanDrive(const std::string& root) {
-    TEmailArray found;
-    uint64_t unreadable = 0;
+    TFoundMessages found(std::make_unique<TMessageSpool>(SpoolFolder, SpoolLimit));
+    TScanSummary summary;
+    summary.Source = root;
+    std::string spoolFailure;
     {
-        // An error from the scanner leaves Emails, the list and the preview as they were; the window is
-        // enabled again on every way out.
         TDisabledWindow disabled(Handle_);
         TWaitWindowFactory waitWindows(Handle_, root);
         TActiveScan active(ActiveScan, waitWindows);
-        std::unique_ptr<TScanHardDisk> scanner = ScannerFactory(root, Pump, waitWindows);
+        std::unique_ptr<TScanHardDisk> scanner;
+        try {
+            scanner = ScannerFactory(root, Pump, waitWindows);
+        } catch (const TVolumeError&) {
+            RemoveDiskImage(root);
+            throw;
+        }
         waitWindows.SetSectorSize(scanner->GetSectorSize());
-        found = scanner->Scan();
-        unreadable = scanner->UnreadableSectors();
-        LastScanEnd_ = {scanner->Cancelled(), scanner->SectorReached(), scanner->SectorCount()};
+        ShowRows({});
+        Order.reset();
+        Messages = TFoundMessages();
+        Ticks.clear();
+        Scanned = false;
+        ShowStatus();
+
+        const DWORD started = GetTickCount();
+        scanner->SetMessageConsumer(
+            [&found](TEmail&& email, const TFoundLocation& location) { found.Add(email, location.Offset); });
+        try {
+            scanner->Scan();
+            found.Flush();
+        } catch (const TSpoolError& error) {
+            found.DropUnstored();
+            spoolFailure = error.what();
+            summary.Stopped = true;
+        }
+        summary.Seconds = (GetTickCount() - started) / 1000.0;
+        summary.Cancelled = scanner->Cancelled();
+        summary.SectorCount = scanner->SectorCount();
+        summary.Sectors = summary.Cancelled ? scanner->SectorReached() : summary.SectorCount;
+        summary.Unreadable = scanner->UnreadableSectors();
     }
-    Emails = std::move(found);
-    LastScannedRoot = root;
-    RefillList();
-    if (CloseAfterScan) {
+    Messages = std::move(found);
+    Order = std::make_unique<TListOrder>(Messages);
+    Ticks.assign(Messages.Size(), 0);
+    LastScan = summary;
+    Scanned = true;
+    ShowRows(RowsThroughFilter());
+    if (CloseAfterScan) { // a close request came during the scan: now the window closes
         PostMessageA(Handle_, WM_CLOSE, 0, 0);
         return;
     }
-    if (unreadable > 0)
-        ReportUnreadableSectors(root, unreadable);
+    if (!spoolFailure.empty())
+        ShowBox("The scan of " + root + " stopped early: " + spoolFailure + "\r\n\r\nThe " +
+                    CountOfMessages(Messages.Size()) + " found until then are listed.",
+                "Error", MB_ICONERROR);
+    if (summary.Unreadable > 0)
+        ReportUnreadableSectors(root, summary.Unreadable);
 }
 
 void TfrmMain::CancelScan() {
@@ -605,23 +767,68 @@ void TfrmMain::CancelScan() {
         ActiveScan->RequestCancel();
 }
 
-void TfrmMain::RefillList() {
-    lvFoundEmails_.Clear();
-    std::string keyword = FilterOn ? std::string(GetWindowTextLengthA(txtFilter_) + 1, '\0') : std::string();
-    if (FilterOn)
-        keyword.resize(GetWindowTextA(txtFilter_, keyword.data(), static_cast<int>(keyword.size())));
-    for (size_t i = 0; i < Emails.size(); ++i)
-        if (!FilterOn || ContainsNoCase(Emails[i].Body, keyword))
-            AddEmailToList(Emails[i], static_cast<int>(i));
+std::string TfrmMain::Keyword() const {
+    std::string keyword(GetWindowTextLengthA(txtFilter_) + 1, '\0');
+    keyword.resize(GetWindowTextA(txtFilter_, keyword.data(), static_cast<int>(keyword.size())));
+    return keyword;
 }
 
-void TfrmMain::AddEmailToList(const TEmail& email, int index) {
-    int row = lvFoundEmails_.AddRow(std::to_string(index), kMessagePicture, index);
-    lvFoundEmails_.SetSubItem(row, 1, email.Date);
-    lvFoundEmails_.SetSubItem(row, 2, email.From);
-    lvFoundEmails_.SetSubItem(row, 3, email.To);
-    lvFoundEmails_.SetSubItem(row, 4, email.Subject);
-    lvFoundEmails_.MakeVisible(row);
+std::vector<uint32_t> TfrmMain::RowsThroughFilter() const {
+    if (FilterOn)
+        return Messages.MessagesWithKeyword(Keyword());
+    std::vector<uint32_t> rows(Messages.Size());
+    std::iota(rows.begin(), rows.end(), 0u);
+    return rows;
+}
+
+void TfrmMain::ShowRows(std::vector<uint32_t> rows) {
+    HWND list = lvFoundEmails_.Handle();
+    // Ticks of messages that leave the list go: a tick is never left where the user cannot see it.
+    std::vector<uint8_t> listed(Ticks.size(), 0);
+    for (uint32_t index : rows)
+        listed[index] = 1;
+    for (size_t index = 0; index < Ticks.size(); ++index)
+        Ticks[index] &= listed[index];
+
+    Rows_ = std::move(rows);
+    LVITEMA none = {};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    CallWindowProcA(lvFoundEmailsBaseProc, list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                    reinterpret_cast<LPARAM>(&none));
+    SendMessageA(list, LVM_SETITEMCOUNT, Rows_.size(), 0);
+    if (!Rows_.empty())
+        SendMessageA(list, LVM_ENSUREVISIBLE, 0, FALSE); // the list shows its first row
+    InvalidateRect(list, nullptr, TRUE);
+    ShowPreview(-1);
+    SortColumn_ = -1;
+    ShowSortArrows();
+    ShowStatus();
+}
+
+void TfrmMain::lvFoundEmailsGetDisplayInfo(NMLVDISPINFOA& info) const {
+    LVITEMA& item = info.item;
+    if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= Rows_.size())
+        return;
+    const uint32_t index = Rows_[item.iItem];
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        std::string caption;
+        std::string_view text;
+        if (item.iSubItem == 0) {
+            caption = std::to_string(index);
+            text = caption;
+        } else if (item.iSubItem >= 1 && item.iSubItem <= 4) {
+            text = Messages.Field(index, kColumnFields[item.iSubItem - 1]);
+        }
+        const size_t length = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
+        std::memcpy(item.pszText, text.data(), length);
+        item.pszText[length] = '\0';
+    }
+    if (item.mask & LVIF_IMAGE)
+        item.iImage = kMessagePicture;
+    if (item.mask & LVIF_STATE) {
+        item.state = (item.state & ~LVIS_STATEIMAGEMASK) | (Ticks[index] ? kTickedImage : kUntickedImage);
+        item.stateMask |= LVIS_STATEIMAGEMASK;
+    }
 }
 
 void TfrmMain::ReportUnreadableSectors(const std::string& root, uint64_t count) const {
@@ -631,44 +838,115 @@ void TfrmMain::ReportUnreadableSectors(const std::string& root, uint64_t count) 
     ShowBox(text, "Warning", MB_ICONWARNING);
 }
 
-// The row's message, found through its caption; -1 when the caption names no message.
+// The row's message; -1 when the row does not exist.
 int TfrmMain::MessageIndexOfRow(int row) const {
-    std::string caption = lvFoundEmails_.Text(row);
-    char* end = nullptr;
-    long index = std::strtol(caption.c_str(), &end, 10);
-    if (caption.empty() || *end != '\0' || index < 0 || static_cast<size_t>(index) >= Emails.size())
+    if (row < 0 || static_cast<size_t>(row) >= Rows_.size())
         return -1;
-    return static_cast<int>(index);
+    return static_cast<int>(Rows_[row]);
 }
 
-void TfrmMain::lvFoundEmailsClick() {
-    int row = lvFoundEmails_.Selected();
-    if (row < 0)
+// Ticks `row` or takes its tick away; -1 does it to every row.
+void TfrmMain::SetTicks(int row, bool ticked) {
+    if (row == -1) {
+        for (uint32_t index : Rows_)
+            Ticks[index] = ticked;
+        InvalidateRect(lvFoundEmails_.Handle(), nullptr, FALSE);
         return;
+    }
     int index = MessageIndexOfRow(row);
     if (index < 0)
         return;
-    SetWindowTextA(txtmsgbody_, "");
-    SetWindowTextA(txtmsgbody_, Emails[index].Body.c_str());
+    Ticks[index] = ticked;
+    SendMessageA(lvFoundEmails_.Handle(), LVM_REDRAWITEMS, row, row);
 }
 
+void TfrmMain::ToggleTick(int row) {
+    int index = MessageIndexOfRow(row);
+    if (index >= 0)
+        SetTicks(row, !Ticks[index]);
+}
+
+void TfrmMain::ShowPreview(int message) {
+    if (message == PreviewMessage)
+        return;
+    PreviewMessage = message;
+    SetWindowTextA(txtmsgbody_, "");
+    if (message >= 0)
+        SetWindowTextA(txtmsgbody_, Messages.Body(message).c_str());
+}
+
+// The preview follows the selection, whatever moved it: a click, the arrow keys, Home and End, a sort.
+void TfrmMain::lvFoundEmailsSelectionChange() {
+    int row = lvFoundEmails_.Selected();
+    if (row >= 0)
+        ShowPreview(MessageIndexOfRow(row));
+    else if (PreviewMessage >= 0)
+        ShowPreview(-1);
+}
+
+// A column's first click sorts it ascending, the next reverses it. The selected message stays selected.
 void TfrmMain::lvFoundEmailsColumnClick(int column) {
-    if (column == LastSortColumn)
-        SortAscending = !SortAscending;
-    else
-        LastSortColumn = column;
-    TSortContext context = {&Emails, column};
-    lvFoundEmails_.Sort(CompareRows, reinterpret_cast<LPARAM>(&context));
+    if (!Order || column < 0 || column >= TListOrder::kColumnCount)
+        return;
+    SortAscending_ = column == SortColumn_ ? !SortAscending_ : true;
+    SortColumn_ = column;
+    const int selected = MessageIndexOfRow(lvFoundEmails_.Selected());
+    Order->Sort(Rows_, column, SortAscending_);
+    if (selected >= 0) {
+        const auto at = std::find(Rows_.begin(), Rows_.end(), static_cast<uint32_t>(selected));
+        lvFoundEmails_.Select(static_cast<int>(at - Rows_.begin()));
+        SendMessageA(lvFoundEmails_.Handle(), LVM_ENSUREVISIBLE, at - Rows_.begin(), FALSE);
+    }
+    InvalidateRect(lvFoundEmails_.Handle(), nullptr, FALSE);
+    ShowSortArrows();
+}
+
+// Common controls 6 draws an arrow in the heading of the sorted column; older versions ignore the flags.
+void TfrmMain::ShowSortArrows() {
+    HWND header = reinterpret_cast<HWND>(SendMessageA(lvFoundEmails_.Handle(), LVM_GETHEADER, 0, 0));
+    constexpr int kSortUp = 0x0400, kSortDown = 0x0200; // HDF_SORTUP, HDF_SORTDOWN
+    for (int column = 0; column < TListOrder::kColumnCount; ++column) {
+        HDITEMA item = {};
+        item.mask = HDI_FORMAT;
+        SendMessageA(header, HDM_GETITEMA, column, reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(kSortUp | kSortDown);
+        if (column == SortColumn_)
+            item.fmt |= SortAscending_ ? kSortUp : kSortDown;
+        SendMessageA(header, HDM_SETITEMA, column, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void TfrmMain::ShowStatus() {
+    std::string text;
+    if (Scanned) {
+        const std::string& source = LastScan.Source;
+        if (FilterOn) {
+            text = std::to_string(Rows_.size()) + " of " + CountOfMessages(Messages.Size()) +
+                   " listed: those whose body holds \"" + Keyword() + "\"";
+        } else if (Messages.Empty()) {
+            text = "No messages were found on " + source;
+        } else {
+            char seconds[32];
+            std::snprintf(seconds, sizeof(seconds), "%.1f", LastScan.Seconds);
+            text = CountOfMessages(Messages.Size()) + " found on " + source + " (" + std::to_string(LastScan.Sectors) +
+                   " sectors scanned, " + std::to_string(LastScan.Unreadable) + " unreadable, " + seconds + " seconds)";
+        }
+        if (LastScan.Stopped)
+            text += "; the scan stopped early: the spool file could not take more";
+        if (LastScan.Cancelled)
+            text += "; the scan was cancelled after " + std::to_string(LastScan.Sectors) + " of " +
+                    std::to_string(LastScan.SectorCount) + " sectors (" +
+                    std::to_string(LastScan.SectorCount ? LastScan.Sectors * 100 / LastScan.SectorCount : 0) + " %)";
+    }
+    SetWindowTextA(sbStatus_, text.c_str());
 }
 
 void TfrmMain::sbSelectAllClick() {
-    for (int row = 0; row < lvFoundEmails_.Count(); ++row)
-        lvFoundEmails_.SetChecked(row, true);
+    SetTicks(-1, true);
 }
 
 void TfrmMain::sbDeselectAllClick() {
-    for (int row = 0; row < lvFoundEmails_.Count(); ++row)
-        lvFoundEmails_.SetChecked(row, false);
+    SetTicks(-1, false);
 }
 
 void TfrmMain::SetFilterState(bool on) {
@@ -678,43 +956,20 @@ void TfrmMain::SetFilterState(bool on) {
     EnableWindow(txtFilter_, !on); // the keyword cannot change while the filter is on
 }
 
-std::string TfrmMain::RescanRoot() const {
-    if (!LastScannedRoot.empty())
-        return LastScannedRoot;
-    LRESULT selected = SendMessageA(cbDrives_, CB_GETCURSEL, 0, 0);
-    if (selected < 0 || static_cast<size_t>(selected) >= Drives.size())
-        return {};
-    return Drives[selected];
-}
-
-// Apply and Clear rescan the drive scanned last (the selected one before any scan). If that scan fails,
-// the filter goes back to the state that matches the list still shown.
+// Apply and Clear filter the messages already found: only Scan reads the volume. The rows come in the order
+// found, as a fresh scan would list them; ticks stay on the rows that stay.
 void TfrmMain::btnApplyFilterClick() {
-    if (GetWindowTextLengthA(txtFilter_) == 0)
-        return;
-    std::string root = RescanRoot();
-    if (root.empty())
+    if (GetWindowTextLengthA(txtFilter_) == 0 || FilterOn)
         return;
     SetFilterState(true);
-    try {
-        ScanDrive(root);
-    } catch (...) {
-        SetFilterState(false);
-        throw;
-    }
+    ShowRows(RowsThroughFilter());
 }
 
 void TfrmMain::btnClearFilterClick() {
-    std::string root = RescanRoot();
-    if (root.empty())
+    if (!FilterOn)
         return;
     SetFilterState(false);
-    try {
-        ScanDrive(root);
-    } catch (...) {
-        SetFilterState(true);
-        throw;
-    }
+    ShowRows(RowsThroughFilter());
 }
 
 void TfrmMain::mnuHelpClick() {
@@ -733,14 +988,9 @@ void TfrmMain::mnuHelpClick() {
 // The ticked rows, top to bottom as the list shows them now, each with the message it stands for.
 std::vector<TExportItem> TfrmMain::TickedRows() const {
     std::vector<TExportItem> items;
-    int rows = lvFoundEmails_.Count();
-    for (int row = 0; row < rows; ++row) {
-        if (!lvFoundEmails_.Checked(row))
-            continue;
-        int index = MessageIndexOfRow(row);
-        if (index >= 0)
-            items.push_back({static_cast<uint64_t>(row), static_cast<size_t>(index)});
-    }
+    for (size_t row = 0; row < Rows_.size(); ++row)
+        if (Ticks[Rows_[row]])
+            items.push_back({row, Rows_[row]});
     return items;
 }
 
@@ -759,9 +1009,14 @@ void TfrmMain::sbSaveEmailClick() {
         ShowBox("Cannot Write To Output Folder ,Please Select A Writeable Folder", "Error", MB_ICONERROR);
         return;
     }
-    TExportOutcome outcome = ExportMessages(folder, items, [this](size_t index, std::string& text, std::string&) {
-        text = Emails[index].FullText;
-        return true;
+    TExportOutcome outcome = ExportMessages(folder, items, [this](size_t index, std::string& text, std::string& error) {
+        try {
+            text = Messages.FullText(index); // from the spool file
+            return true;
+        } catch (const std::exception& failure) {
+            error = failure.what();
+            return false;
+        }
     });
     ReportExport(folder, outcome);
 }

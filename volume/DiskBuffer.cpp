@@ -1,15 +1,16 @@
-// The sector window. One buffer holds the window's sectors and, behind them, enough zeros that a view which
-// starts in the window's first sector and reaches past the volume's end sees zeros; a load reads straight into
-// it, and a request is served by a pointer into it (ViewBytes) or one memcpy (ReadBytes).
+// The sector window. Where the source maps the volume, a window is a stretch of the map and a load reads
+// nothing (the pages come in as the walk touches them, read ahead by the source). Otherwise, and for a window
+// cut short by the volume's end, one aligned buffer holds the window's sectors and, behind them, enough zeros
+// that a view which starts in the window's first sector and reaches past the volume's end sees zeros; a load
+// reads straight into it. A request is served by a pointer into either (ViewBytes) or one memcpy (ReadBytes).
 #include "volume/DiskBuffer.h"
-#include "volume/RawDiskAccess.h"
 #include "volume/VolumeError.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <new>
 #include <stdexcept>
 
 namespace {
@@ -51,41 +52,72 @@ private:
     std::map<uint64_t, uint64_t> ranges_;
 };
 
+// The window's buffer is aligned as devices want it (Windows volume handles refuse unaligned buffers): to the
+// sector size where that is a power of two, and never less than a page.
+size_t BufferAlignment(uint32_t sectorSize) {
+    const bool powerOfTwo = (sectorSize & (sectorSize - 1)) == 0;
+    return std::max<size_t>(4096, powerOfTwo ? sectorSize : 1);
+}
+
+struct TAlignedFree {
+    size_t alignment;
+    void operator()(uint8_t* bytes) const { ::operator delete[](bytes, std::align_val_t(alignment)); }
+};
+using TAlignedBuffer = std::unique_ptr<uint8_t[], TAlignedFree>;
+
+TAlignedBuffer AllocateAligned(size_t bytes, size_t alignment) {
+    return TAlignedBuffer(static_cast<uint8_t*>(::operator new[](bytes, std::align_val_t(alignment))),
+                          TAlignedFree{alignment});
+}
+
+// A mapped walk tells its source where it is at every load; this much beyond the window is read ahead.
+constexpr uint64_t kReadAheadBytes = 64 << 20;
+
 } // namespace
 
 struct TDiskBuffer::State {
     std::unique_ptr<IVolumeSource> Source;
     uint32_t WindowSectors = 0;
-    std::string DriveRoot;
-    char DriveLetter = 0;
-    TMediaIdentifier Identity;
-    TDriveGeometry Geometry;
     uint32_t SectorSize = 0;
-    int64_t LastSectorOffset = 0;
     uint64_t SectorCount = 0;
     uint64_t WindowFirst = 0;
     uint64_t WindowCount = 0;
     uint64_t WindowStartByte = 0; // WindowFirst × SectorSize
     uint64_t WindowEndByte = 0;   // (WindowFirst + WindowCount) × SectorSize
-    // The window's sectors, then zeros: Capacity bytes in all.
-    std::unique_ptr<uint8_t[]> WindowData;
+    // The volume's bytes where the source maps them: a full window is then a view into the map.
+    const uint8_t* Mapped = nullptr;
+    // The window's sectors, then zeros (Capacity bytes in all), where they are read rather than mapped: every
+    // window of an unmapped source, and a mapped window cut short by the volume's end.
+    TAlignedBuffer Buffer{nullptr, TAlignedFree{0}};
     size_t Capacity = 0;
+    // Volume byte WindowStartByte is at Data[0].
+    const uint8_t* Data = nullptr;
     // The longest view served in one piece.
     uint32_t ViewLimit = 0;
     uint64_t Loads = 0;
     uint64_t Unreadable = 0;
     TSectorRanges UnreadableRanges;
+    std::vector<uint64_t> MappedFailures;
+
+    void CountUnreadable(uint64_t sector) {
+        if (sector < SectorCount && UnreadableRanges.Insert(sector))
+            ++Unreadable;
+    }
+    // Counts the sectors that the source's map failed to read since the last call.
+    void CollectMappedFailures() {
+        if (!Mapped)
+            return;
+        MappedFailures.clear();
+        Unreadable += Source->TakeUnreadableSectors(MappedFailures);
+        for (uint64_t sector : MappedFailures)
+            CountUnreadable(sector);
+    }
 };
 
-TDiskBuffer::TDiskBuffer(const std::string& root, uint32_t windowBytes, uint32_t imageSectorSize)
-    : TDiskBuffer(OpenVolumeSource(root, imageSectorSize), windowBytes) {
-    state_->DriveRoot = root;
-    state_->DriveLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
-    if (IsDriveRoot(root))
-        state_->Identity = GetMediaIdentifier(state_->DriveLetter);
-}
+TDiskBuffer::TDiskBuffer(const std::string& root, uint32_t halfWindowBytes, uint32_t imageSectorSize)
+    : TDiskBuffer(OpenVolumeSource(root, imageSectorSize), halfWindowBytes) {}
 
-TDiskBuffer::TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t windowBytes)
+TDiskBuffer::TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t halfWindowBytes)
     : state_(std::make_unique<State>()) {
     if (!source)
         throw TVolumeError("No volume was given");
@@ -96,28 +128,23 @@ TDiskBuffer::TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t windowB
     if (s.SectorSize > kMaxSectorSize)
         throw TVolumeError("Cannot read " + source->Name() + ": a sector size of " + std::to_string(s.SectorSize) +
                            " bytes is more than the " + std::to_string(kMaxSectorSize) + " this program reads");
-    const uint64_t lengthBytes = source->LengthBytes();
-    s.SectorCount = lengthBytes / s.SectorSize;
+    s.SectorCount = source->LengthBytes() / s.SectorSize;
     if (s.SectorCount == 0)
         throw TVolumeError("Cannot read " + source->Name() + ": it holds no whole sector of " +
                            std::to_string(s.SectorSize) + " bytes");
     s.Source = std::move(source);
-    s.DriveRoot = s.Source->Name();
-    s.Geometry.BytesPerSector = static_cast<int32_t>(s.SectorSize);
-    s.Geometry.SectorsPerCluster = 1;
-    s.Geometry.ClusterSize = s.Geometry.BytesPerSector;
-    s.Geometry.TotalBytes = static_cast<int64_t>(lengthBytes);
-    s.LastSectorOffset = static_cast<int64_t>((s.SectorCount - 1) * s.SectorSize);
-    // Two windows' worth of sectors, and at least the two of one sample, however small `windowBytes` is.
-    const uint64_t windowSectors = static_cast<uint64_t>(windowBytes / s.SectorSize) * 2;
-    s.WindowSectors = static_cast<uint32_t>(std::clamp<uint64_t>(windowSectors, 2, 0xFFFFFFFFu));
-    s.ViewLimit = std::max(windowBytes, 2 * s.SectorSize);
+    s.ViewLimit = std::max(halfWindowBytes, 2 * s.SectorSize);
+    // Two half windows' worth of sectors, and never fewer than a view of ViewLimit bytes needs when it starts
+    // anywhere in the window's first sector: a view is served only when it ends before the window's last byte.
+    const uint64_t halvesSectors = static_cast<uint64_t>(halfWindowBytes / s.SectorSize) * 2;
+    const uint64_t viewSectors = s.ViewLimit / s.SectorSize + (s.ViewLimit % s.SectorSize > 0 ? 1 : 0) + 1;
+    s.WindowSectors = static_cast<uint32_t>(std::min<uint64_t>(std::max(halvesSectors, viewSectors), 0xFFFFFFFFu));
     s.Capacity = std::max<size_t>(static_cast<size_t>(s.WindowSectors) * s.SectorSize,
                                   static_cast<size_t>(s.SectorSize) + s.ViewLimit);
     // Not cleared here: every byte a request can reach is either read or zeroed by LoadWindow first, and
     // clearing 40 MiB up front costs a pass over memory that the first read makes anyway.
-    s.WindowData.reset(new uint8_t[s.Capacity]);
-    viewData_ = s.WindowData.get();
+    s.Buffer = AllocateAligned(s.Capacity, BufferAlignment(s.SectorSize));
+    s.Mapped = s.Source->MappedBytes();
     viewLimit_ = s.ViewLimit;
     LoadWindow(s.SectorSize); // the first window begins at sector 1
 }
@@ -134,6 +161,7 @@ const std::string& TDiskBuffer::SourceName() const {
     return state_->Source->Name();
 }
 uint64_t TDiskBuffer::UnreadableSectors() const {
+    state_->CollectMappedFailures();
     return state_->Unreadable;
 }
 uint64_t TDiskBuffer::WindowFirst() const {
@@ -173,25 +201,37 @@ void ReadInPieces(IVolumeSource& source, uint32_t sectorSize, uint64_t first, ui
 
 void TDiskBuffer::LoadWindow(uint64_t offset) {
     State& s = *state_;
+    s.CollectMappedFailures();
     s.WindowFirst = offset / s.SectorSize;
     s.WindowCount =
         s.WindowFirst < s.SectorCount ? std::min<uint64_t>(s.WindowSectors, s.SectorCount - s.WindowFirst) : 0;
     s.WindowStartByte = s.WindowFirst * s.SectorSize;
     s.WindowEndByte = (s.WindowFirst + s.WindowCount) * s.SectorSize;
+    ++s.Loads;
+    if (s.Mapped && s.WindowCount == s.WindowSectors) {
+        // Every view this window serves ends before its last byte, so it lies in the map's whole sectors.
+        s.Data = s.Mapped + s.WindowStartByte;
+        s.Source->ReadingAt(s.WindowStartByte, s.WindowEndByte - s.WindowStartByte + kReadAheadBytes);
+    } else {
+        ReadIntoBuffer();
+    }
+    viewData_ = s.Data;
     viewStart_ = s.WindowStartByte;
     viewEnd_ = s.WindowEndByte;
-    ++s.Loads;
-    uint8_t* data = s.WindowData.get();
+}
+
+void TDiskBuffer::ReadIntoBuffer() {
+    State& s = *state_;
+    uint8_t* data = s.Buffer.get();
     if (s.WindowCount > 0)
-        ReadInPieces(*s.Source, s.SectorSize, s.WindowFirst, s.WindowCount, data, [&s](uint64_t sector) {
-            if (s.UnreadableRanges.Insert(sector))
-                ++s.Unreadable;
-        });
+        ReadInPieces(*s.Source, s.SectorSize, s.WindowFirst, s.WindowCount, data,
+                     [&s](uint64_t sector) { s.CountUnreadable(sector); });
     // A window cut short by the volume's end: whatever a view may see behind its last sector reads as zeros.
     const size_t loadedBytes = static_cast<size_t>(s.WindowCount) * s.SectorSize;
     const size_t viewEnd = std::min(s.Capacity, static_cast<size_t>(s.SectorSize) + s.ViewLimit);
     if (loadedBytes < viewEnd)
         std::memset(data + loadedBytes, 0, viewEnd - loadedBytes);
+    s.Data = data;
 }
 
 std::span<const uint8_t> TDiskBuffer::ViewAfterReloadCheck(uint64_t offset, uint32_t count) {
@@ -203,7 +243,7 @@ std::span<const uint8_t> TDiskBuffer::ViewAfterReloadCheck(uint64_t offset, uint
     const bool pastEnd = offset > std::numeric_limits<uint64_t>::max() - count || offset + count >= s.WindowEndByte;
     if (offset < s.WindowStartByte || pastEnd)
         LoadWindow(offset);
-    return {s.WindowData.get() + (offset - s.WindowStartByte), count};
+    return {s.Data + (offset - s.WindowStartByte), count};
 }
 
 TBuffData TDiskBuffer::ReadBytes(uint64_t offset, uint32_t count) {

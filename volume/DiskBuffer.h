@@ -1,4 +1,5 @@
-// Serves any byte range of one volume out of a window of whole sectors held in memory.
+// Serves any byte range of one volume out of a window of whole sectors held in memory: a view into the
+// volume's map where the source maps it, else a buffer the sectors are read into.
 #pragma once
 
 #include "volume/VolumeSource.h"
@@ -14,9 +15,11 @@ using TBuffData = std::vector<uint8_t>;
 class TDiskBuffer {
 public:
     // Opens the drive root, image file or device node (OpenVolumeSource) and loads the first window, which
-    // begins at sector 1. Raises TVolumeError, naming the source and the cause, when the volume cannot be used.
-    TDiskBuffer(const std::string& root, uint32_t windowBytes, uint32_t imageSectorSize = 512);
-    TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t windowBytes);
+    // begins at sector 1. The window holds twice `halfWindowBytes` (and at least what one view of that length
+    // needs, wherever it starts); a view may be up to `halfWindowBytes` long (two sectors at least). Raises
+    // TVolumeError, naming the source and the cause, when the volume cannot be used.
+    TDiskBuffer(const std::string& root, uint32_t halfWindowBytes, uint32_t imageSectorSize = 512);
+    TDiskBuffer(std::unique_ptr<IVolumeSource> source, uint32_t halfWindowBytes);
     ~TDiskBuffer();
     TDiskBuffer(const TDiskBuffer&) = delete;
     TDiskBuffer& operator=(const TDiskBuffer&) = delete;
@@ -29,10 +32,13 @@ public:
     // Bytes past the volume's last sector, and bytes of sectors that could not be read, are zeros.
     TBuffData ReadBytes(uint64_t offset, uint32_t count);
     // The same bytes as ReadBytes, straight from the window without a copy; valid until the next call that
-    // may reload. `count` may be up to `windowBytes`.
+    // may reload. `count` may be up to ViewLimit().
     std::span<const uint8_t> ViewBytes(uint64_t offset, uint32_t count);
 
-    // Sectors that could not be read, even one at a time, since construction (served as zeros).
+    // The longest view served in one piece: `halfWindowBytes`, or two sectors if that is more.
+    uint32_t ViewLimit() const { return viewLimit_; }
+
+    // Sectors that could not be read, even one at a time, since construction (served as zeros); each counted once.
     uint64_t UnreadableSectors() const;
 
     // The window's state, for tests and diagnostics.
@@ -43,6 +49,7 @@ public:
 
 private:
     void LoadWindow(uint64_t offset);
+    void ReadIntoBuffer();
     std::span<const uint8_t> ViewAfterReloadCheck(uint64_t offset, uint32_t count);
 
     struct State;

@@ -1,8 +1,10 @@
-// Image files and device nodes on POSIX systems: open once, read by pread at 64-bit offsets.
+// Image files and device nodes on POSIX systems: open once and map (the window serves views into the map), read
+// by pread at 64-bit offsets where a window is cut short by the volume's end or the map cannot be made.
 #include "volume/PathVolumeSource.h"
 #include "volume/PosixFile.h"
 #include "volume/SystemError.h"
 #include "volume/VolumeError.h"
+#include "volume/VolumeMap.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,7 +14,9 @@
 
 struct TPathVolumeSource::Handle {
     int fd = -1;
+    std::unique_ptr<TVolumeMap> map; // unmapped before the file is closed
     ~Handle() {
+        map.reset();
         if (fd >= 0)
             close(fd);
     }
@@ -30,6 +34,7 @@ TPathVolumeSource::TPathVolumeSource(const std::string& path, uint32_t imageSect
     if (const int error = MeasurePosixFile(handle_->fd, imageSectorSize, sectorSize_, lengthBytes_))
         fail(SystemErrorText(static_cast<uint32_t>(error)));
     RefuseUnusableShape();
+    handle_->map = std::make_unique<TVolumeMap>(handle_->fd, lengthBytes_, sectorSize_);
 }
 
 TPathVolumeSource::~TPathVolumeSource() = default;
@@ -38,4 +43,17 @@ bool TPathVolumeSource::ReadSectors(uint64_t firstSector, uint32_t count, uint8_
     if (firstSector > std::numeric_limits<uint64_t>::max() / sectorSize_)
         return false;
     return PreadFully(handle_->fd, firstSector * sectorSize_, buffer, static_cast<size_t>(count) * sectorSize_);
+}
+
+const uint8_t* TPathVolumeSource::MappedBytes() {
+    return handle_->map ? handle_->map->Bytes() : nullptr;
+}
+
+uint64_t TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>& sectors) {
+    return handle_->map ? handle_->map->TakeUnreadableSectors(sectors) : 0;
+}
+
+void TPathVolumeSource::ReadingAt(uint64_t offset, uint64_t length) {
+    if (handle_->map)
+        handle_->map->ReadingAt(offset, length);
 }

@@ -93,3 +93,14 @@ bool TPathVolumeSource::ReadSectors(uint64_t firstSector, uint32_t count, uint8_
     }
     return true;
 }
+
+// Windows reads into the window; it maps nothing.
+const uint8_t* TPathVolumeSource::MappedBytes() {
+    return nullptr;
+}
+
+uint64_t TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>&) {
+    return 0;
+}
+
+void TPathVolumeSource::ReadingAt(uint64_t, uint64_t) {}

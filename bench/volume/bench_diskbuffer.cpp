@@ -18,18 +18,18 @@
 namespace {
 
 std::string ImagePath;
-constexpr uint32_t kWindowBytes = 0x1400000; // the scan's argument: windows of 40 MiB
+constexpr uint32_t kHalfWindowBytes = 0x1400000; // the scan's argument: windows of 40 MiB
 
 // Every sector's first byte is looked at, as the scan's first test of a sample does.
 void PlainSequentialRead(benchmark::State& state) {
     uint64_t bytes = 0;
     for (auto _ : state) {
         // One block per pass, as the window is one buffer per scan.
-        std::unique_ptr<uint8_t[]> block(new uint8_t[2 * kWindowBytes]);
+        std::unique_ptr<uint8_t[]> block(new uint8_t[2 * kHalfWindowBytes]);
         const int fd = open(ImagePath.c_str(), O_RDONLY);
         uint8_t seen = 0;
         uint64_t offset = 0;
-        for (ssize_t got; (got = pread(fd, block.get(), 2 * kWindowBytes, static_cast<off_t>(offset))) > 0;) {
+        for (ssize_t got; (got = pread(fd, block.get(), 2 * kHalfWindowBytes, static_cast<off_t>(offset))) > 0;) {
             for (ssize_t i = 0; i < got; i += 512)
                 seen ^= block[static_cast<size_t>(i)];
             offset += static_cast<uint64_t>(got);
@@ -44,7 +44,7 @@ void PlainSequentialRead(benchmark::State& state) {
 template <bool kCopy> void TwoSectorSamples(benchmark::State& state) {
     uint64_t bytes = 0;
     for (auto _ : state) {
-        TDiskBuffer window(ImagePath, kWindowBytes);
+        TDiskBuffer window(ImagePath, kHalfWindowBytes);
         const uint32_t sectorSize = window.SectorSize();
         const uint64_t sectorCount = window.SectorCount();
         uint8_t seen = 0;
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     ImagePath = argv[1];
     // Warm the cache: every way then reads the same cached bytes.
     {
-        std::vector<uint8_t> block(2 * kWindowBytes);
+        std::vector<uint8_t> block(2 * kHalfWindowBytes);
         const int fd = open(ImagePath.c_str(), O_RDONLY);
         if (fd < 0) {
             std::perror(ImagePath.c_str());

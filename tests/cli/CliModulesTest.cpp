@@ -15,13 +15,15 @@
 namespace fs = std::filesystem;
 
 TEST(Options, ParsesEveryOptionAndRefusesBadUsage) {
-    const TParsedOptions all =
-        ParseOptions({"--json", "-q", "--keyword", "Invoice", "--export", "out", "--sector-size", "4096", "disk.img"});
+    const TParsedOptions all = ParseOptions({"--json", "-q", "--keyword", "Invoice", "--export", "out", "--sector-size",
+                                             "4096", "--threads", "3", "disk.img"});
     ASSERT_EQ(all.Error, "");
     EXPECT_TRUE(all.Options.Json && all.Options.Quiet && all.Options.HasKeyword);
     EXPECT_EQ(all.Options.Keyword, "Invoice");
     EXPECT_EQ(all.Options.ExportDir, "out");
     EXPECT_EQ(all.Options.SectorSize, 4096u);
+    EXPECT_EQ(all.Options.Threads, 3u);
+    EXPECT_EQ(ParseOptions({"disk.img"}).Options.Threads, 0u); // one per core
     EXPECT_EQ(all.Options.Source, "disk.img");
     EXPECT_EQ(ParseOptions({"--", "-odd-name.img"}).Options.Source, "-odd-name.img");
     EXPECT_EQ(ParseOptions({"--list-drives"}).Error, "");
@@ -37,7 +39,10 @@ TEST(Options, ParsesEveryOptionAndRefusesBadUsage) {
                                                        {"--sector-size", "513", "x"},
                                                        {"--sector-size", "131072", "x"},
                                                        {"--sector-size", "512x", "x"},
-                                                       {"--sector-size", "-512", "x"}};
+                                                       {"--sector-size", "-512", "x"},
+                                                       {"--threads", "0", "x"},
+                                                       {"--threads", "257", "x"},
+                                                       {"--threads", "2x", "x"}};
     for (const auto& args : bad)
         EXPECT_NE(ParseOptions(args).Error, "") << (args.empty() ? "(none)" : args[0]);
 }

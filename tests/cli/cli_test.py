@@ -204,6 +204,60 @@ class ErrorsAndExitCodes(ImageCase):
         self.assertEqual(self.json_lines("-q", "--sector-size", "4096", self.image), [])
 
 
+class Threads(unittest.TestCase):
+    """A 40 MiB image, so that the walk is cut into several ranges, with messages at and around the ranges' edges
+    (sector 1 + k * 32768 begins range k) and a long run that crosses an edge and holds a message at the sector
+    where the next range begins: the single walk finds that one only as part of the long run."""
+
+    RANGE = 32768 * SECTOR
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="ostrevan-threads-")
+        self.image = os.path.join(self.folder, "ranges.img")
+        edge, far_edge = SECTOR + self.RANGE, SECTOR + 2 * self.RANGE
+        with open(self.image, "wb") as f:
+            f.truncate(40 << 20)
+            for at in (edge - 2 * SECTOR, edge, edge + SECTOR):
+                f.seek(at)
+                f.write(message("edge@example.org", "t@example.org", "At %d" % at, "keyword %d" % at))
+            start = far_edge - 3 * (1 << 20)
+            run = message("long@example.org", "t@example.org", "Long", "x" * 100)
+            run += b" " * (far_edge - start - len(run) - 2) + b"\r\n"
+            run += message("inside@example.org", "t@example.org", "In", "y") + b"z" * (2 << 20)
+            f.seek(start)
+            f.write(run + b"\0")
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def scan(self, threads, *args):
+        out_dir = os.path.join(self.folder, "export-%d" % threads)
+        code, out, err = run("--threads", str(threads), "--export", out_dir, *args, self.image)
+        self.assertEqual(code, 0, err)
+        summary = [line.split(", ")[:3] for line in err.splitlines() if "sectors scanned" in line]
+        files = {}
+        for name in os.listdir(out_dir):
+            with open(os.path.join(out_dir, name), "rb") as f:
+                files[name] = f.read()
+        shutil.rmtree(out_dir)
+        return out, summary, files
+
+    def test_every_thread_count_gives_the_single_walks_output_and_files(self):
+        for args in ((), ("--json",), ("--json", "-q", "--keyword", "KEYWORD")):
+            single = self.scan(1, *args)
+            self.assertTrue(single[2])
+            if "--keyword" not in args:  # cut from the long run, and only there
+                self.assertEqual(single[0].count(b"inside@example.org"), 1)
+            for threads in (2, 3, 7):
+                self.assertEqual(self.scan(threads, *args), single, "%d threads, %s" % (threads, args))
+
+    def test_the_thread_count_is_checked(self):
+        for bad in ("0", "257", "two", ""):
+            code, _, err = run("--threads", bad, self.image)
+            self.assertEqual(code, 2, err)
+            self.assertIn("--threads", err)
+
+
 class SampleImage(unittest.TestCase):
     def test_the_scan_finds_exactly_the_ground_truth(self):
         if not (shutil.which("mcopy") and (shutil.which("mkfs.fat") or os.path.exists("/usr/sbin/mkfs.fat"))):

@@ -328,3 +328,27 @@ TEST(SplitMessages, EveryClosedBodyBeginsWithCrLf) {
     for (const TEmail& email : emails)
         EXPECT_EQ(email.Body.substr(0, 2), "\r\n");
 }
+
+// A record is handed on as soon as the next one starts (or the text ends), not after the whole text has been
+// cut, so that a run of millions of tiny messages never sits in memory at once. The pump's count at each hand-over
+// shows where the splitter was: on the line that started the next record.
+TEST(SplitMessages, EachRecordIsHandedOnWhenTheNextOneStarts) {
+    const std::string one = "From: a\r\nTo: b\r\nSubject: c\r\n\r\n";
+    const std::string tiny = "To: a\r\n\r\n";
+    std::string text = one;
+    for (int k = 0; k < 5; ++k)
+        text += tiny;
+    TCountingPump pump;
+    std::vector<uint64_t> pointsAtHandOver;
+    std::vector<uint64_t> starts;
+    TEmailParser().SplitMessages(text, pump, [&](TEmail&& email, uint64_t start) {
+        pointsAtHandOver.push_back(pump.Points());
+        starts.push_back(start);
+        EXPECT_EQ(email.FullText, text.substr(start, starts.size() == 1 ? one.size() : tiny.size()));
+    });
+    // Lines 1-4 are the first record; its hand-over comes on pass 5, the line of the second; then every 2 lines.
+    EXPECT_EQ(pointsAtHandOver, (std::vector<uint64_t>{5, 7, 9, 11, 13, 15}));
+    EXPECT_EQ(pump.Points(), 15u);
+    ASSERT_EQ(starts.size(), 6u);
+    EXPECT_EQ(starts[1], one.size());
+}

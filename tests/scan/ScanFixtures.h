@@ -1,5 +1,6 @@
-// What the scan tests share: a volume in memory that can fail sectors, a pump and a progress factory that
-// record what the scan did with them, a message builder, and the scan written out step by step as a reference.
+// What the scan tests share: a volume in memory that can fail sectors, a progress factory that records what the
+// scan did with it (the pump is the engine tests' counting pump), a message builder, and the scan written out step
+// by step as a reference.
 #pragma once
 
 #include "engine/Email.h"
@@ -7,7 +8,8 @@
 #include "engine/MessagePump.h"
 #include "engine/ProgressWindow.h"
 #include "engine/ScanHardDisk.h"
-#include "volume/VolumeSource.h"
+#include "tests/engine/CountingPump.h"
+#include "volume/MemoryVolumeSource.h"
 
 #include <cstdint>
 #include <cstring>
@@ -21,52 +23,17 @@ namespace scantest {
 
 using Bytes = std::vector<uint8_t>;
 
-// A volume held in memory. Sectors listed as unreadable fail every read that touches them, and the read then
-// leaves garbage (0xEE) in their place, as a failing device may.
-class TTestVolume final : public IVolumeSource {
+// The in-memory volume with the harsher fault model: sectors listed as unreadable fail every read that touches
+// them, and the read then leaves garbage in their place, as a failing device may.
+class TTestVolume final : public TMemoryVolumeSource {
 public:
     TTestVolume(Bytes bytes, uint32_t sectorSize, std::set<uint64_t> unreadable = {})
-        : bytes_(std::move(bytes)), sectorSize_(sectorSize), unreadable_(std::move(unreadable)) {}
-
-    const std::string& Name() const override { return name_; }
-    uint32_t SectorSize() const override { return sectorSize_; }
-    uint64_t LengthBytes() const override { return bytes_.size(); }
-    bool ReadSectors(uint64_t firstSector, uint32_t count, uint8_t* buffer) override {
-        bool complete = true;
-        for (uint64_t k = 0; k < count; ++k) {
-            uint8_t* to = buffer + k * sectorSize_;
-            const uint64_t from = (firstSector + k) * sectorSize_;
-            if (unreadable_.count(firstSector + k) || from + sectorSize_ > bytes_.size()) {
-                std::memset(to, 0xEE, sectorSize_);
-                complete = false;
-            } else {
-                std::memcpy(to, bytes_.data() + from, sectorSize_);
-            }
-        }
-        return complete;
-    }
-
-private:
-    std::string name_ = "memory volume";
-    Bytes bytes_;
-    uint32_t sectorSize_;
-    std::set<uint64_t> unreadable_;
-};
-
-// Counts every pump point (Points() of the base); Pass runs at every point and can be told to throw.
-class TCountingPump final : public IMessagePump {
-public:
-    TCountingPump() : IMessagePump(1) {}
-    uint64_t throwAfterPasses = UINT64_MAX;
-
-protected:
-    void Pass() override {
-        if (++passes_ > throwAfterPasses)
-            throw std::runtime_error("pump failed");
-    }
-
-private:
-    uint64_t passes_ = 0;
+        : TMemoryVolumeSource(std::move(bytes), sectorSize, "memory volume", std::move(unreadable),
+                              TFaultModel::Garbage) {}
+    // Shares the bytes with other sources over the same volume (one per thread of a threaded walk).
+    TTestVolume(std::shared_ptr<const Bytes> bytes, uint32_t sectorSize, std::set<uint64_t> unreadable = {})
+        : TMemoryVolumeSource(std::move(bytes), sectorSize, "memory volume", std::move(unreadable),
+                              TFaultModel::Garbage) {}
 };
 
 // Records the one progress window of a scan: its maximum, every position set, and whether it was destroyed.
@@ -129,12 +96,12 @@ inline bool SameEmail(const TEmail& a, const TEmail& b) {
            a.Body == b.Body;
 }
 
-inline TScanOutcome RunScan(const Bytes& image, uint32_t sectorSize, uint32_t windowBytes,
+inline TScanOutcome RunScan(const Bytes& image, uint32_t sectorSize, uint32_t halfWindowBytes,
                             std::set<uint64_t> unreadable = {}) {
     TCountingPump pump;
     TRecordingProgress progress;
     TScanHardDisk scanner(std::make_unique<TTestVolume>(image, sectorSize, std::move(unreadable)), pump, progress,
-                          windowBytes);
+                          halfWindowBytes);
     TScanOutcome outcome;
     outcome.found = scanner.Scan();
     outcome.locations = scanner.Locations();

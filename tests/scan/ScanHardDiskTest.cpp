@@ -18,10 +18,10 @@ Bytes Blank(uint64_t sectors, uint8_t fill = 0) {
     return Bytes(sectors * kSector, fill);
 }
 
-void ExpectSameAsReference(const Bytes& image, uint32_t sectorSize, uint32_t windowBytes,
+void ExpectSameAsReference(const Bytes& image, uint32_t sectorSize, uint32_t halfWindowBytes,
                            const std::set<uint64_t>& unreadable = {}) {
     const TScanOutcome expected = TReferenceScan(image, sectorSize, unreadable).Scan();
-    const TScanOutcome actual = RunScan(image, sectorSize, windowBytes, unreadable);
+    const TScanOutcome actual = RunScan(image, sectorSize, halfWindowBytes, unreadable);
     ASSERT_EQ(actual.found.size(), expected.found.size());
     for (size_t k = 0; k < expected.found.size(); ++k)
         EXPECT_TRUE(SameEmail(actual.found[k], expected.found[k])) << "message " << k;
@@ -84,7 +84,7 @@ TEST(ScanHardDisk, OnlySectorStartsAreTested) {
     for (const Case& c : cases) {
         Bytes image = Blank(16);
         Put(image, c.offset, message);
-        EXPECT_EQ(RunScan(image, kSector, TScanHardDisk::kWindowBytes).found.size(), c.expected) << c.what;
+        EXPECT_EQ(RunScan(image, kSector, TScanHardDisk::kHalfWindowBytes).found.size(), c.expected) << c.what;
     }
 }
 
@@ -96,7 +96,7 @@ TEST(ScanHardDisk, FindsMessagesWhateverRecognisedHeaderTheyBeginWith) {
     for (int k = 0; k < 10; ++k)
         Put(image, (2 + 2 * k) * kSector,
             std::string(names[k]) + ": first\r\n" + MakeMessage("a@example.org", "b@example.org", "S", "x"));
-    const TScanOutcome outcome = RunScan(image, kSector, TScanHardDisk::kWindowBytes);
+    const TScanOutcome outcome = RunScan(image, kSector, TScanHardDisk::kHalfWindowBytes);
     ASSERT_EQ(outcome.found.size(), 10u);
     for (int k = 0; k < 10; ++k)
         EXPECT_EQ(outcome.locations[k].Offset, (2 + 2 * k) * kSector) << names[k];
@@ -107,7 +107,7 @@ TEST(ScanHardDisk, ARunThatBeganEarlierCarriesAShiftedMessage) {
     const std::string lead = MakeMessage("a@example.org", "b@example.org", "Lead", "Text");
     const std::string shifted = MakeMessage("c@example.org", "d@example.org", "Shifted", "More");
     Put(image, 2 * kSector, lead + std::string(kSector - lead.size() + 7, 'x') + "\r\n" + shifted);
-    const TScanOutcome outcome = RunScan(image, kSector, TScanHardDisk::kWindowBytes);
+    const TScanOutcome outcome = RunScan(image, kSector, TScanHardDisk::kHalfWindowBytes);
     ASSERT_EQ(outcome.found.size(), 2u);
     EXPECT_EQ(outcome.found[1].FullText, shifted);
     EXPECT_EQ(outcome.locations[1].RunOffset, 2 * kSector);
@@ -201,7 +201,7 @@ TEST(ScanHardDisk, APrintableStretchIsCutAtTheCapAndTheWalkTestsTheSectorWhereTh
     Put(image, cutSector * kSector, second);
 
     const TScanOutcome expected = TReferenceScan(image, kSector).Scan();
-    const TScanOutcome actual = RunScan(image, kSector, TScanHardDisk::kWindowBytes);
+    const TScanOutcome actual = RunScan(image, kSector, TScanHardDisk::kHalfWindowBytes);
     ASSERT_EQ(actual.found.size(), 2u);
     EXPECT_TRUE(SameEmail(actual.found[0], expected.found.at(0)));
     EXPECT_GT(actual.found[0].FullText.size(), cap - line.size());
@@ -243,10 +243,10 @@ TEST(ScanHardDisk, AMessageInTheLastSectorEndsWithTheVolume) {
     const std::string message = MakeMessage("a@example.org", "b@example.org", "Last", "the end");
     const std::string tail = std::string(kSector - message.size(), 'e');
     Put(image, 9 * kSector, message + tail);
-    const TScanOutcome actual = RunScan(image, kSector, TScanHardDisk::kWindowBytes);
+    const TScanOutcome actual = RunScan(image, kSector, TScanHardDisk::kHalfWindowBytes);
     ASSERT_EQ(actual.found.size(), 1u);
     EXPECT_EQ(actual.found[0].FullText, message);
-    ExpectSameAsReference(image, kSector, TScanHardDisk::kWindowBytes);
+    ExpectSameAsReference(image, kSector, TScanHardDisk::kHalfWindowBytes);
 }
 
 TEST(ScanHardDisk, AnUnreadableSectorIsCountedAndReadsAsZeros) {
@@ -262,7 +262,7 @@ TEST(ScanHardDisk, AnUnreadableSectorIsCountedAndReadsAsZeros) {
     // The run stops where the unreadable sector begins, inside the body's one long line.
     EXPECT_EQ(found[0].FullText, message.substr(0, message.find("\r\n\r\n") + 4));
     EXPECT_EQ(scanner.UnreadableSectors(), 1u);
-    ExpectSameAsReference(image, kSector, TScanHardDisk::kWindowBytes, unreadable);
+    ExpectSameAsReference(image, kSector, TScanHardDisk::kHalfWindowBytes, unreadable);
 }
 
 TEST(ScanHardDisk, ResultsDoNotDependOnTheWindowSize) {
@@ -273,11 +273,11 @@ TEST(ScanHardDisk, ResultsDoNotDependOnTheWindowSize) {
     Put(image, 300 * kSector,
         MakeMessage("x@example.org", "y@example.org", "One", "a") +
             MakeMessage("z@example.org", "y@example.org", "Two", "b"));
-    const TScanOutcome reference = RunScan(image, kSector, TScanHardDisk::kWindowBytes);
+    const TScanOutcome reference = RunScan(image, kSector, TScanHardDisk::kHalfWindowBytes);
     ASSERT_EQ(reference.found.size(), 4u);
-    for (uint32_t windowBytes : {1024u, 4096u, 64u * 1024}) {
-        SCOPED_TRACE(windowBytes);
-        const TScanOutcome outcome = RunScan(image, kSector, windowBytes);
+    for (uint32_t halfWindowBytes : {1024u, 4096u, 64u * 1024}) {
+        SCOPED_TRACE(halfWindowBytes);
+        const TScanOutcome outcome = RunScan(image, kSector, halfWindowBytes);
         ASSERT_EQ(outcome.found.size(), reference.found.size());
         for (size_t k = 0; k < outcome.found.size(); ++k)
             EXPECT_TRUE(SameEmail(outcome.found[k], reference.found[k])) << k;
@@ -339,14 +339,14 @@ TEST(ScanHardDisk, AgreesWithTheStepByStepWalkOnGeneratedImages) {
     struct Case {
         uint32_t seed;
         uint32_t sectorSize;
-        uint32_t windowBytes;
+        uint32_t halfWindowBytes;
         uint64_t sectors;
     };
-    const Case cases[] = {{1, 512, TScanHardDisk::kWindowBytes, 6000},
+    const Case cases[] = {{1, 512, TScanHardDisk::kHalfWindowBytes, 6000},
                           {2, 512, 4096, 3000},
                           {3, 512, 1024, 2500},
                           {4, 4096, 16384, 900},
-                          {5, 2048, TScanHardDisk::kWindowBytes, 700},
+                          {5, 2048, TScanHardDisk::kHalfWindowBytes, 700},
                           {6, 512, 64 * 1024, 4100}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.seed);
@@ -382,6 +382,28 @@ TEST(ScanHardDisk, AgreesWithTheStepByStepWalkOnGeneratedImages) {
             if (offset + piece.size() <= image.size())
                 Put(image, offset, piece);
         }
-        ExpectSameAsReference(image, c.sectorSize, c.windowBytes, unreadable);
+        ExpectSameAsReference(image, c.sectorSize, c.halfWindowBytes, unreadable);
+    }
+}
+
+// The messages of one run reach the consumer while the run is still being cut: the first arrives long before
+// the scan's last pump point, so a run of millions of tiny messages is never held whole (memory stays flat).
+TEST(ScanHardDisk, AConsumerReceivesEachMessageOfARunAsItIsCut) {
+    std::string run = "From: a\r\nTo: b\r\nSubject: c\r\n\r\n";
+    for (int k = 0; k < 2000; ++k)
+        run += "Message-ID: <" + std::to_string(k) + ">\r\nTo: a\r\n\r\n";
+    Bytes image = Blank(2 + run.size() / kSector + 2);
+    Put(image, kSector, run);
+    for (TScanMode mode : {TScanMode::Specified, TScanMode::Deep}) {
+        TCountingPump pump;
+        TNoProgress progress;
+        TScanHardDisk scanner(std::make_unique<TTestVolume>(image, kSector), pump, progress,
+                              TScanHardDisk::kHalfWindowBytes, mode);
+        std::vector<uint64_t> points;
+        scanner.SetMessageConsumer([&](TEmail&&, const TFoundLocation&) { points.push_back(pump.Points()); });
+        scanner.Scan();
+        ASSERT_EQ(points.size(), 2001u) << int(mode);
+        for (size_t k = 1; k < points.size(); ++k)
+            ASSERT_GE(points[k] - points[k - 1], 3u) << int(mode) << " message " << k;
     }
 }

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -33,18 +35,30 @@ std::vector<uint8_t> Expected(uint64_t volumeLength, uint64_t offset, uint32_t c
     return bytes;
 }
 
+// Every pair of a case and a fault model.
+template <typename TCase, size_t N>
+std::vector<std::pair<TCase, TMemoryVolumeSource::TFaultModel>>
+Combine(const TCase (&cases)[N], std::initializer_list<TMemoryVolumeSource::TFaultModel> models) {
+    std::vector<std::pair<TCase, TMemoryVolumeSource::TFaultModel>> pairs;
+    for (const TCase& c : cases)
+        for (auto model : models)
+            pairs.emplace_back(c, model);
+    return pairs;
+}
+
 struct TVolume {
     TMemoryVolumeSource* source; // owned by the window
     std::unique_ptr<TDiskBuffer> window;
 };
 
-TVolume MakeVolume(uint64_t sectors, uint32_t sectorSize, uint32_t windowBytes,
-                   const std::vector<uint64_t>& failing = {}) {
-    auto source = std::make_unique<TMemoryVolumeSource>(Pattern(sectors * sectorSize), sectorSize, "test volume");
-    for (uint64_t sector : failing)
-        source->FailSector(sector);
+using TFaultModel = TMemoryVolumeSource::TFaultModel;
+
+TVolume MakeVolume(uint64_t sectors, uint32_t sectorSize, uint32_t halfWindowBytes,
+                   const std::vector<uint64_t>& failing = {}, TFaultModel faultModel = TFaultModel::KeepBuffer) {
+    auto source = std::make_unique<TMemoryVolumeSource>(Pattern(sectors * sectorSize), sectorSize, "test volume",
+                                                        std::set<uint64_t>(failing.begin(), failing.end()), faultModel);
     TMemoryVolumeSource* raw = source.get();
-    auto window = std::make_unique<TDiskBuffer>(std::move(source), windowBytes);
+    auto window = std::make_unique<TDiskBuffer>(std::move(source), halfWindowBytes);
     return {raw, std::move(window)};
 }
 
@@ -78,7 +92,7 @@ TEST(DiskBufferFirstWindow, HoldsTwiceTheWindowBytesFromSectorOne) {
     }
 }
 
-// Window of 8 sectors (windowBytes = 4 sectors) on a volume of 40 sectors; the first window holds 1 to 8.
+// Window of 8 sectors (half window of 4 sectors) on a volume of 40 sectors; the first window holds 1 to 8.
 struct TRequestCase {
     const char* what;
     uint64_t offsetSectors;
@@ -160,14 +174,17 @@ TEST(DiskBufferReadBytes, RequestLongerThanAWindowIsServedWhole) {
 }
 
 // The scan's access pattern (a two-sector sample at every sector, then byte reads along a run) gives the same
-// bytes whatever the window size, across every window edge and at the volume's end.
+// bytes whatever the window size, down to a window argument of one sector and below, across every window edge
+// and at the volume's end.
 TEST(DiskBufferWalk, SamplesAndBytesAgreeWithTheVolumeForEveryWindowSize) {
     const uint64_t sectors = 97;
     for (uint32_t sectorSize : {512u, 2048u}) {
         const uint64_t length = sectors * sectorSize;
-        for (uint32_t windowBytes : {1u, sectorSize, 3 * sectorSize, 5 * sectorSize + 100, 64 * sectorSize}) {
-            SCOPED_TRACE("sector size " + std::to_string(sectorSize) + ", window bytes " + std::to_string(windowBytes));
-            TVolume v = MakeVolume(sectors, sectorSize, windowBytes);
+        for (uint32_t halfWindowBytes : {0u, 1u, sectorSize - 1, sectorSize, sectorSize + 1, 2 * sectorSize - 1,
+                                         3 * sectorSize, 5 * sectorSize + 100, 64 * sectorSize}) {
+            SCOPED_TRACE("sector size " + std::to_string(sectorSize) + ", half window " +
+                         std::to_string(halfWindowBytes));
+            TVolume v = MakeVolume(sectors, sectorSize, halfWindowBytes);
             for (uint64_t sector = 1; sector < sectors; ++sector) {
                 const auto sample = v.window->ViewBytes(sector * sectorSize, 2 * sectorSize);
                 ASSERT_EQ(std::vector<uint8_t>(sample.begin(), sample.end()),
@@ -181,8 +198,33 @@ TEST(DiskBufferWalk, SamplesAndBytesAgreeWithTheVolumeForEveryWindowSize) {
     }
 }
 
+// Requests that start inside a sector span one sector more than their length: every size the window accepts
+// serves them whole, through a view of up to ViewLimit() bytes and through ReadBytes of any length.
+TEST(DiskBufferWalk, UnalignedRequestsGetTheVolumesBytesForEveryWindowSize) {
+    const uint32_t sectorSize = 512;
+    const uint64_t sectors = 8;
+    const uint64_t length = sectors * sectorSize;
+    for (uint32_t halfWindowBytes : {0u, 1u, 511u, 512u, 513u, 1023u, 1024u, 1536u}) {
+        SCOPED_TRACE("half window " + std::to_string(halfWindowBytes));
+        TVolume v = MakeVolume(sectors, sectorSize, halfWindowBytes);
+        EXPECT_GE(v.window->ViewLimit(), 2 * sectorSize);
+        for (uint64_t offset : std::vector<uint64_t>{0, 1, 513, 1000, 2148, length - 1000, length - 1}) {
+            for (uint32_t count : {1u, 511u, 513u, 1000u, 1024u, v.window->ViewLimit(), 3000u}) {
+                ASSERT_EQ(v.window->ReadBytes(offset, count), Expected(length, offset, count))
+                    << "ReadBytes(" << offset << ", " << count << ")";
+                if (count > v.window->ViewLimit())
+                    continue;
+                const auto view = v.window->ViewBytes(offset, count);
+                ASSERT_EQ(std::vector<uint8_t>(view.begin(), view.end()), Expected(length, offset, count))
+                    << "ViewBytes(" << offset << ", " << count << ")";
+            }
+        }
+    }
+}
+
 // Sectors that fail to read: the window reads the rest around them, serves zeros for them (never what an
-// earlier window held at that place) and counts each bad sector once, however often it is asked for.
+// earlier window held at that place, nor what the failed read left there) and counts each bad sector once,
+// however often it is asked for.
 TEST(DiskBufferFaults, FailedSectorsReadAsZerosAndAreCountedOnce) {
     struct TCase {
         const char* what;
@@ -200,9 +242,9 @@ TEST(DiskBufferFaults, FailedSectorsReadAsZerosAndAreCountedOnce) {
     const uint32_t sectorSize = 512;
     const uint64_t sectors = 64;
     const uint64_t length = sectors * sectorSize;
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        TVolume v = MakeVolume(sectors, sectorSize, 8 * sectorSize, c.failing); // windows of 16 sectors
+    for (const auto& [c, faultModel] : Combine(cases, {TFaultModel::KeepBuffer, TFaultModel::Garbage})) {
+        SCOPED_TRACE(std::string(c.what) + (faultModel == TFaultModel::Garbage ? ", garbage left" : ""));
+        TVolume v = MakeVolume(sectors, sectorSize, 8 * sectorSize, c.failing, faultModel); // windows of 16 sectors
         std::vector<uint8_t> expected = Pattern(length);
         for (uint64_t sector : c.failing)
             std::fill_n(expected.begin() + static_cast<ptrdiff_t>(sector * sectorSize), sectorSize, 0);

@@ -79,8 +79,8 @@ TEST_F(ExportTest, WithTheFilterOnOnlyCheckedRowsShownAreWritten) {
     ScanImage(FiveMessages());
     Command(kIdSelectAll);
     SetKeyword("invoice");
-    Command(kIdApplyFilter); // rows 1 and 3, fresh and unchecked
-    List().SetChecked(1, true);
+    Command(kIdApplyFilter); // rows 1 and 3, still ticked
+    List().SetChecked(0, false);
     std::vector<TSeenDialog> seen = Export();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].Text, SuccessText("1 file was written to " + Out.Path() + "."));

@@ -48,6 +48,7 @@ const TPlace kMainPlaces[] = {
     {kIdClearFilter, {728, 72, 778, 89}},
     {kIdFoundEmails, {8, 104, 785, 377}},
     {kIdMessageBody, {8, 384, 785, 545}},
+    {kIdStatus, {0, 546, 792, 566}},
 };
 
 int Scaled(int value, UINT dpi) {
@@ -88,8 +89,8 @@ TEST_F(LayoutTest, At144DpiEveryControlPictureColumnAndFontIsScaled) {
         EXPECT_EQ(Window().CurrentDpi(), dpi);
         RECT client;
         GetClientRect(Handle(), &client);
-        EXPECT_EQ(client.right, Scaled(792, dpi));
-        EXPECT_EQ(client.bottom, Scaled(546, dpi));
+        EXPECT_EQ(client.right, Scaled(TfrmMain::kClientWidth, dpi));
+        EXPECT_EQ(client.bottom, Scaled(TfrmMain::kClientHeight, dpi));
         for (const TPlace& place : kMainPlaces) {
             SCOPED_TRACE(place.Id);
             RECT rect = RectIn(Handle(), GetDlgItem(Handle(), place.Id));
@@ -171,6 +172,7 @@ TEST_F(LayoutTest, AGrownWindowGivesTheExtraSpaceToTheListAndThePreview) {
     const TExpected expected[] = {
         {kIdFoundEmails, {8, 104, 785 + 150, 377 + listExtra}},
         {kIdMessageBody, {8, 384 + listExtra, 785 + 150, 545 + 101}},
+        {kIdStatus, {0, 546 + 101, 792 + 150, 566 + 101}},
         {kIdFilterGroup, {608, 8, 785, 97}},
         {kIdScan, {8, 8, 108, 97}},
     };

@@ -15,9 +15,8 @@ const std::vector<TPlantedMessage>& FiveMessages() {
 }
 
 void MainWindowTest::SetUp() {
-    TfrmMain::LastSortColumn = 0;
-    TfrmMain::SortAscending = false;
     Main = std::make_unique<TfrmMain>(TestApplication());
+    Main->SetSpool(SpoolFolder.Path());
     TestApplication().SetMainWindow(Main->Handle());
     Main->Show();
     PumpMessages();
@@ -81,4 +80,23 @@ std::vector<bool> MainWindowTest::Checks() {
     for (int row = 0; row < List().Count(); ++row)
         checks.push_back(List().Checked(row));
     return checks;
+}
+
+std::vector<uint8_t> DenseImageWithMessages(const std::vector<TPlantedMessage>& messages) {
+    constexpr size_t kRunBytes = 64 * 1024;
+    std::vector<uint8_t> image(512, 0); // sector 0 is never examined
+    std::string run;
+    auto endRun = [&] {
+        image.insert(image.end(), run.begin(), run.end());
+        image.resize((image.size() + 511) / 512 * 512 + 512, 0);
+        run.clear();
+    };
+    for (const TPlantedMessage& message : messages) {
+        run += message.Text();
+        if (run.size() >= kRunBytes)
+            endRun();
+    }
+    if (!run.empty())
+        endRun();
+    return image;
 }

@@ -17,7 +17,7 @@ const std::vector<TPlantedMessage>& FiveMessages();
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    // Every test starts as a fresh program would: the sort state is program-wide.
+    // Every test starts with a fresh window whose spool files go to a folder of the test's own.
     void SetUp() override;
     void TearDown() override;
 
@@ -39,5 +39,10 @@ protected:
     std::string Preview() { return WithoutLineFeeds(WindowText(Main->txtmsgbody())); }
 
     TScratchFolder Scratch;
-    std::unique_ptr<TfrmMain> Main;
+    TScratchFolder SpoolFolder;
+    std::unique_ptr<TfrmMain> Main; // destroyed first: its spool file closes before its folder goes
 };
+
+// Messages one after another in runs of about 64 KiB, each run starting at a sector and followed by a sector
+// of zeros: many messages in a small image, cut apart by the parser.
+std::vector<uint8_t> DenseImageWithMessages(const std::vector<TPlantedMessage>& messages);

@@ -44,6 +44,20 @@ std::vector<TPlantedMessage> NumberedMessages(int count) {
     return messages;
 }
 
+// An in-memory volume that counts the reads made of it, wherever the scanner that owns it goes.
+class TCountingSource final : public TMemoryVolumeSource {
+public:
+    TCountingSource(std::vector<uint8_t> bytes, uint64_t& reads)
+        : TMemoryVolumeSource(std::move(bytes), 512, "counted.img"), Reads(reads) {}
+    bool ReadSectors(uint64_t firstSector, uint32_t count, uint8_t* buffer) override {
+        ++Reads;
+        return TMemoryVolumeSource::ReadSectors(firstSector, count, buffer);
+    }
+
+private:
+    uint64_t& Reads;
+};
+
 TCaptions AllCaptions(int count) {
     TCaptions captions;
     for (int i = 0; i < count; ++i)
@@ -101,6 +115,7 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThemWithTheirCaptions) {
         {"btnClearFilter", Window().btnClearFilter(), {728, 72, 778, 89}, "Clear"},
         {"lvFoundEmails", Window().lvFoundEmails(), {8, 104, 785, 377}, ""},
         {"txtmsgbody", Window().txtmsgbody(), {8, 384, 785, 545}, ""},
+        {"sbStatus", Window().sbStatus(), {0, 546, 792, 566}, ""}, // the status line, under the preview
     };
     for (const TPlace& place : places) {
         SCOPED_TRACE(place.Name);
@@ -110,7 +125,7 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThemWithTheirCaptions) {
         EXPECT_EQ(rect.top, place.Expected.top);
         EXPECT_EQ(rect.right, place.Expected.right);
         EXPECT_EQ(rect.bottom, place.Expected.bottom);
-        bool toolButton = std::string(place.Name).rfind("sb", 0) == 0;
+        bool toolButton = std::string(place.Name).rfind("sb", 0) == 0 && place.Control != Window().sbStatus();
         EXPECT_EQ(toolButton ? ToolButtonCaption(place.Control) : WindowText(place.Control), place.Caption);
     }
     RECT drives = RectInParent(Window().cbDrives()); // its window includes the dropped-down list
@@ -128,6 +143,7 @@ TEST_F(MainWindowTest, ListHasCheckBoxesGridFullRowSingleSelectionAndTheFiveColu
     LONG style = GetWindowLongA(list, GWL_STYLE);
     EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
     EXPECT_TRUE(style & LVS_SINGLESEL);
+    EXPECT_TRUE(style & LVS_OWNERDATA) << "a virtual list: rows cost the control nothing";
     EXPECT_FALSE(style & LVS_EDITLABELS);
 
     // Date as wide as a usual date and a margin; Subject takes the rest of the list beside its scroll bar.
@@ -152,8 +168,9 @@ TEST_F(MainWindowTest, ListHasCheckBoxesGridFullRowSingleSelectionAndTheFiveColu
 
     LONG previewStyle = GetWindowLongA(Window().txtmsgbody(), GWL_STYLE);
     EXPECT_TRUE(previewStyle & ES_MULTILINE);
-    EXPECT_FALSE(previewStyle & (ES_AUTOHSCROLL | WS_HSCROLL | WS_VSCROLL | ES_READONLY))
-        << "editable, word wrap, no scroll bars";
+    EXPECT_TRUE(previewStyle & ES_READONLY);
+    EXPECT_TRUE(previewStyle & WS_VSCROLL);
+    EXPECT_FALSE(previewStyle & (ES_AUTOHSCROLL | WS_HSCROLL)) << "word wrap";
 }
 
 TEST_F(MainWindowTest, DriveBoxListsTheReadyDrivesAndSelectsTheFirst) {
@@ -188,13 +205,81 @@ TEST_F(MainWindowTest, KeyboardOrderRunsFromTheListThroughTheFilterToPreviewAndD
         EXPECT_FALSE(GetWindowLongA(Window().ToolButton(id), GWL_STYLE) & WS_TABSTOP);
 }
 
-TEST_F(MainWindowTest, MenuBarOffersOpenImageExitAndHelpWithF1) {
+TEST_F(MainWindowTest, MenusCarryEveryCommandWithMnemonicsAndShortcutKeys) {
     HMENU menu = GetMenu(Handle());
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(GetMenuItemCount(menu), 2);
-    EXPECT_EQ(MenuText(menu, kMenuOpenImage), "&Open Disk Image...");
-    EXPECT_EQ(MenuText(menu, kMenuExit), "E&xit");
-    EXPECT_EQ(MenuText(menu, kMenuHelp), "Ostrevan Help\tF1");
+    const char* const bar[] = {"&File", "&Edit", "&Scan", "&Help"};
+    ASSERT_EQ(GetMenuItemCount(menu), 4);
+    for (int i = 0; i < 4; ++i) {
+        char text[32] = {};
+        GetMenuStringA(menu, i, text, sizeof(text), MF_BYPOSITION);
+        EXPECT_STREQ(text, bar[i]);
+    }
+    const std::pair<UINT, const char*> items[] = {
+        {kMenuOpenImage, "&Open Disk Image...\tCtrl+O"},
+        {kIdSaveEmail, "&Export Selected...\tCtrl+S"},
+        {kMenuExit, "E&xit"},
+        {kIdSelectAll, "Quick &Select All\tCtrl+A"},
+        {kIdDeselectAll, "Quick &Deselect All"},
+        {kIdScan, "&Scan\tF5"},
+        {kMenuDeepScan, "&Deep Scan"},
+        {kMenuCancel, "&Cancel"},
+        {kMenuHelp, "Ostrevan &Help\tF1"},
+        {kMenuAbout, "&About Ostrevan"},
+    };
+    for (const auto& [id, text] : items)
+        EXPECT_EQ(MenuText(menu, id), text);
+    EXPECT_FALSE(GetMenuState(menu, kMenuDeepScan, MF_BYCOMMAND) & MF_CHECKED) << "off at start";
+    EXPECT_FALSE(Window().IsDeepScan());
+    Command(kMenuDeepScan);
+    EXPECT_TRUE(GetMenuState(menu, kMenuDeepScan, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_TRUE(Window().IsDeepScan());
+    Command(kMenuDeepScan);
+    EXPECT_FALSE(Window().IsDeepScan());
+}
+
+// The keys go through the message loop's accelerator table, as a user's key presses do.
+TEST_F(MainWindowTest, ShortcutKeysRunTheirCommands) {
+    OpenImage(FiveMessages());
+    auto press = [&](UINT key, bool control) {
+        if (control)
+            PostMessageA(Window().lvFoundEmails(), WM_KEYDOWN, VK_CONTROL, 0);
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        PostMessageA(Window().lvFoundEmails(), WM_KEYDOWN, key, 0);
+        PumpMessages();
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+    };
+    press(VK_F5, false);
+    EXPECT_EQ(Captions(), AllCaptions(5)) << "F5 scans";
+    EXPECT_EQ(List().Selected(), -1);
+    press('A', true);
+    EXPECT_EQ(Checks(), std::vector<bool>(5, true)) << "Ctrl+A ticks every row";
+    std::string pickerTitle;
+    Window().SetFolderPicker([&](HWND, const std::string& title, const std::string&, bool) {
+        pickerTitle = title;
+        return std::string();
+    });
+    press('S', true);
+    EXPECT_EQ(pickerTitle, "Select Where To Save Recovered Emails") << "Ctrl+S exports";
+    {
+        TDialogWatcher watcher(IDCANCEL);
+        press('O', true);
+        ASSERT_EQ(watcher.Seen().size(), 1u);
+        EXPECT_EQ(watcher.Seen()[0].Title, "Open Disk Image") << "Ctrl+O opens an image";
+    }
+}
+
+TEST_F(MainWindowTest, AboutNamesTheProgramAndItsVersion) {
+    TDialogWatcher watcher;
+    Command(kMenuAbout);
+    std::vector<TSeenDialog> seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].Title, "About Ostrevan");
+    EXPECT_NE(seen[0].Text.find("Ostrevan 1.0"), std::string::npos) << seen[0].Text;
 }
 
 // ---- Scan and fill ----
@@ -221,28 +306,30 @@ TEST_F(MainWindowTest, ScanFillsTheListInTheOrderFoundWithIndexCaptionsAndFourSu
         SendMessageA(Window().lvFoundEmails(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
         EXPECT_EQ(item.iImage, 1) << "picture 1: an open envelope with a tick";
     }
-    ASSERT_EQ(Window().FoundEmails().size(), 5u);
-    EXPECT_EQ(Window().FoundEmails()[3].FullText, FiveMessages()[3].Text());
+    ASSERT_EQ(Window().FoundEmails().Size(), 5u);
+    EXPECT_EQ(Window().FoundEmails().FullText(3), FiveMessages()[3].Text());
+    EXPECT_EQ(Window().FoundEmails().Body(3), "\r\n" + FiveMessages()[3].Body);
     EXPECT_TRUE(watcher.Seen().empty()) << "a clean scan shows no box";
 }
 
-TEST_F(MainWindowTest, ScanReplacesTheResultsAndLeavesThePreviewAlone) {
+TEST_F(MainWindowTest, ScanReplacesTheResultsAndClearsThePreview) {
     ScanImage(FiveMessages());
     ClickRow(1);
-    std::string preview = Preview();
-    ASSERT_EQ(preview, WithoutLineFeeds("\r\n" + FiveMessages()[1].Body));
+    ASSERT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[1].Body));
 
     Window().AddDiskImage(OpenImage({FiveMessages()[4]}, "other.img"));
     Command(kIdScan);
     EXPECT_EQ(Captions(), (TCaptions{"0"}));
     EXPECT_EQ(List().Text(0, 4), FiveMessages()[4].Subject);
-    EXPECT_EQ(Preview(), preview) << "a new scan does not touch the preview";
+    EXPECT_EQ(Preview(), "") << "the old body goes with the old list";
+    EXPECT_EQ(List().Selected(), -1);
 
+    ClickRow(0);
     OpenImage({}, "empty.img");
     Command(kIdScan);
     EXPECT_EQ(List().Count(), 0);
-    EXPECT_TRUE(Window().FoundEmails().empty());
-    EXPECT_EQ(Preview(), preview);
+    EXPECT_TRUE(Window().FoundEmails().Empty());
+    EXPECT_EQ(Preview(), "");
     EXPECT_TRUE(IsWindowEnabled(Handle()));
 }
 
@@ -310,25 +397,75 @@ void PrintTo(const TSortCase& sortCase, std::ostream* out) {
 
 class MainWindowSortTest : public MainWindowTest, public ::testing::WithParamInterface<TSortCase> {};
 
-// Subjects by text, case ignored: alpha(1) Bravo(3) charlie(0) delta(4) Echo(2).
-// Dates by text (weekday first): Fri(2) Mon(1) Thu(4) Tue(3) Wed(0); by time they would run 1 3 0 4 2.
-TEST_P(MainWindowSortTest, ColumnClicksFromAFreshProgramSortAsTheSortStateSays) {
+// Subjects by text, case ignored: alpha(1) Bravo(3) charlie(0) delta(4) Echo(2); senders and recipients run
+// the same way. Dates by time run 1 3 0 4 2 too; by text (weekday first) they would run 2 1 4 3 0.
+TEST_P(MainWindowSortTest, EachColumnsFirstClickSortsAscendingAndTheNextReverses) {
     ScanImage(FiveMessages());
     for (int column : GetParam().Clicks)
         ClickColumn(column);
     EXPECT_EQ(Captions(), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sequences, MainWindowSortTest,
-                         ::testing::Values(TSortCase{"ItemNumFirstClickAscending", {0}, {"0", "1", "2", "3", "4"}},
-                                           TSortCase{"ItemNumSecondClickDescending", {0, 0}, {"4", "3", "2", "1", "0"}},
-                                           TSortCase{"SubjectFirstClickDescending", {4}, {"2", "4", "0", "3", "1"}},
-                                           TSortCase{
-                                               "DateAfterSubjectKeepsDescending", {4, 1}, {"0", "3", "4", "1", "2"}},
-                                           TSortCase{"DateAgainAscending", {4, 1, 1}, {"2", "1", "4", "3", "0"}},
-                                           TSortCase{"FromCaseIgnored", {2, 2}, {"1", "3", "0", "4", "2"}},
-                                           TSortCase{"ToDescending", {3}, {"2", "4", "0", "3", "1"}}),
-                         [](const ::testing::TestParamInfo<TSortCase>& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, MainWindowSortTest,
+    ::testing::Values(TSortCase{"ItemNumFirstClickAscending", {0}, {"0", "1", "2", "3", "4"}},
+                      TSortCase{"ItemNumSecondClickDescending", {0, 0}, {"4", "3", "2", "1", "0"}},
+                      TSortCase{"SubjectFirstClickAscendingCaseIgnored", {4}, {"1", "3", "0", "4", "2"}},
+                      TSortCase{"SubjectSecondClickDescending", {4, 4}, {"2", "4", "0", "3", "1"}},
+                      TSortCase{"DateByTimeNotByText", {1}, {"1", "3", "0", "4", "2"}},
+                      TSortCase{"DateAfterADescendingColumnStartsAscending", {4, 4, 1}, {"1", "3", "0", "4", "2"}},
+                      TSortCase{"DateAgainDescending", {4, 1, 1}, {"2", "4", "0", "3", "1"}},
+                      TSortCase{"BackToAColumnStartsAscendingAgain", {2, 2, 3, 2}, {"1", "3", "0", "4", "2"}},
+                      TSortCase{"FromCaseIgnored", {2}, {"1", "3", "0", "4", "2"}},
+                      TSortCase{"ToDescending", {3, 3}, {"2", "4", "0", "3", "1"}}),
+    [](const ::testing::TestParamInfo<TSortCase>& info) { return std::string(info.param.Name); });
+
+// Moments across zones: ties keep their order in both directions; dates that cannot be read come after the
+// others, among themselves by text.
+TEST_F(MainWindowTest, DateSortsByTheMomentAcrossTimeZonesAndUnreadableDatesLast) {
+    auto message = [](const char* date) {
+        return TPlantedMessage{date, " a@example.com", " b@example.org", " s", "Body.\r\n"};
+    };
+    ScanImage({message(" Mon, 01 Mar 2004 10:00:00 +0000"),   // 0: 10:00 UTC
+               message(" Yesterday"),                         // 1: cannot be read
+               message(" Mon, 01 Mar 2004 11:30:00 +0200"),   // 2: 09:30 UTC
+               message(" Mon, 1 Mar 2004 05:00:00 -0500"),    // 3: 10:00 UTC, as 0
+               message(" Sun, 29 Feb 2004 23:00:00 -1200"),   // 4: 11:00 UTC on the 1st
+               message(" garbage"),                           // 5: cannot be read; by text before "Yesterday"
+               message(" Mon, 01 Mar 2004 10:00:00 +0000")}); // 6: as 0
+    ClickColumn(1);
+    EXPECT_EQ(Captions(), (TCaptions{"2", "0", "3", "6", "4", "5", "1"}));
+    EXPECT_EQ(Window().SortColumn(), 1);
+    EXPECT_TRUE(Window().SortAscending());
+    ClickColumn(1);
+    EXPECT_EQ(Captions(), (TCaptions{"1", "5", "4", "0", "3", "6", "2"}));
+    EXPECT_FALSE(Window().SortAscending());
+}
+
+TEST_F(MainWindowTest, TheSortedColumnsHeadingCarriesTheArrowOfItsDirection) {
+    ScanImage(FiveMessages());
+    auto arrows = [&] {
+        HWND header = reinterpret_cast<HWND>(SendMessageA(Window().lvFoundEmails(), LVM_GETHEADER, 0, 0));
+        std::string shown;
+        for (int column = 0; column < 5; ++column) {
+            HDITEMA item = {};
+            item.mask = HDI_FORMAT;
+            SendMessageA(header, HDM_GETITEMA, column, reinterpret_cast<LPARAM>(&item));
+            shown += item.fmt & 0x0400 ? '^' : (item.fmt & 0x0200 ? 'v' : '-'); // HDF_SORTUP, HDF_SORTDOWN
+        }
+        return shown;
+    };
+    EXPECT_EQ(arrows(), "-----") << "in the order found";
+    ClickColumn(2);
+    EXPECT_EQ(arrows(), "--^--");
+    ClickColumn(2);
+    EXPECT_EQ(arrows(), "--v--");
+    ClickColumn(4);
+    EXPECT_EQ(arrows(), "----^");
+    SetKeyword("invoice");
+    Command(kIdApplyFilter);
+    EXPECT_EQ(arrows(), "-----") << "the filter lists the rows in the order found";
+}
 
 TEST_F(MainWindowTest, ItemNumSortsByNumberNotByText) {
     ScanImage(NumberedMessages(12));
@@ -341,11 +478,19 @@ TEST_F(MainWindowTest, ItemNumSortsByNumberNotByText) {
 
 TEST_F(MainWindowTest, AfterASortAClickPreviewsTheRowsOwnMessage) {
     ScanImage(FiveMessages());
-    ClickColumn(4); // Subject descending: Echo (message 2) on top
+    ClickColumn(4); // Subject ascending: alpha (message 1) on top
     ClickRow(0);
-    EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[2].Body));
-    ClickRow(4); // alpha (message 1) at the bottom
     EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[1].Body));
+    ClickRow(4); // Echo (message 2) at the bottom
+    EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[2].Body));
+}
+
+TEST_F(MainWindowTest, ASortKeepsTheSelectedMessageSelectedAndPreviewed) {
+    ScanImage(FiveMessages());
+    ClickRow(0); // charlie, message 0
+    ClickColumn(4);
+    EXPECT_EQ(List().Selected(), 2) << "charlie is third by subject";
+    EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[0].Body));
 }
 
 TEST_F(MainWindowTest, PreviewShowsALongBodyWhole) {
@@ -363,6 +508,65 @@ TEST_F(MainWindowTest, PreviewShowsALongBodyWhole) {
     ASSERT_EQ(List().Count(), 1);
     ClickRow(0);
     EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + body)) << "a body of 100 KB is shown whole";
+}
+
+// Keys reach the list through the message loop, as a user's key presses do.
+TEST_F(MainWindowTest, ThePreviewFollowsTheSelectionWhateverMovesIt) {
+    ScanImage(FiveMessages());
+    auto press = [&](UINT key) {
+        PostMessageA(Window().lvFoundEmails(), WM_KEYDOWN, key, 0);
+        PumpMessages();
+    };
+    ClickRow(0);
+    SetFocus(Window().lvFoundEmails());
+    const struct {
+        UINT Key;
+        int Row;
+    } moves[] = {{VK_DOWN, 1}, {VK_DOWN, 2}, {VK_END, 4}, {VK_UP, 3}, {VK_HOME, 0}};
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.Key);
+        press(move.Key);
+        ASSERT_EQ(List().Selected(), move.Row);
+        EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[move.Row].Body));
+    }
+    List().Select(3); // set by a program, no click
+    EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[3].Body));
+}
+
+TEST_F(MainWindowTest, ThePreviewIsReadOnlyAndTabMovesOnFromIt) {
+    ScanImage(FiveMessages());
+    ClickRow(1);
+    const std::string body = Preview();
+    SetFocus(Window().txtmsgbody());
+    PostMessageA(Window().txtmsgbody(), WM_CHAR, 'x', 0);
+    PostMessageA(Window().txtmsgbody(), WM_KEYDOWN, VK_TAB, 0);
+    PumpMessages();
+    EXPECT_EQ(Preview(), body) << "neither the letter nor a tab went into the body";
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus == Window().cbDrives() || IsChild(Window().cbDrives(), focus)) << "on to the drive box";
+}
+
+TEST_F(MainWindowTest, TheStatusLineTellsWhatTheScanFoundAndWhatTheFilterLists) {
+    EXPECT_EQ(WindowText(Window().sbStatus()), "");
+    std::string image = OpenImage(FiveMessages());
+    Command(kIdScan);
+    const std::string status = WindowText(Window().sbStatus());
+    const std::string start = "5 messages found on " + image + " (64 sectors scanned, 0 unreadable, ";
+    EXPECT_EQ(status.substr(0, start.size()), start) << status;
+    EXPECT_EQ(status.substr(status.size() - 9), " seconds)") << status;
+
+    SetKeyword("invoice");
+    Command(kIdApplyFilter);
+    EXPECT_EQ(WindowText(Window().sbStatus()), "2 of 5 messages listed: those whose body holds \"invoice\"");
+    Command(kIdClearFilter);
+    EXPECT_EQ(WindowText(Window().sbStatus()), status);
+
+    std::string one = OpenImage({FiveMessages()[0]}, "one.img");
+    Command(kIdScan);
+    EXPECT_EQ(WindowText(Window().sbStatus()).rfind("1 message found on " + one + " (", 0), 0u);
+    std::string none = OpenImage({}, "none.img");
+    Command(kIdScan);
+    EXPECT_EQ(WindowText(Window().sbStatus()), "No messages were found on " + none);
 }
 
 TEST_F(MainWindowTest, ClickWithNoRowSelectedLeavesThePreview) {
@@ -411,7 +615,7 @@ TEST_F(MainWindowTest, ApplyListsOnlyBodiesHoldingTheKeywordAndClearListsAllAgai
     EXPECT_FALSE(IsWindowEnabled(Window().btnClearFilter()));
     EXPECT_TRUE(IsWindowEnabled(Window().txtFilter()));
     EXPECT_EQ(WindowText(Window().txtFilter()), "INVOICE") << "the keyword stays";
-    EXPECT_EQ(scannedRoots, (std::vector<std::string>{image, image, image})) << "Apply and Clear rescan the image";
+    EXPECT_EQ(scannedRoots, (std::vector<std::string>{image})) << "Apply and Clear filter what was found";
 }
 
 TEST_F(MainWindowTest, ApplyWithAnEmptyKeywordDoesNothing) {
@@ -430,13 +634,70 @@ TEST_F(MainWindowTest, ApplyWithAnEmptyKeywordDoesNothing) {
     EXPECT_EQ(Captions(), AllCaptions(5));
 }
 
-TEST_F(MainWindowTest, ApplyBeforeAnyScanScansTheSelectedDriveAndAKeywordMatchingNothingEmptiesTheList) {
-    std::string image = OpenImage(FiveMessages());
-    SetKeyword("no such word");
+TEST_F(MainWindowTest, ApplyBeforeAnyScanScansNothingAndTheNextScanListsThroughTheFilter) {
+    int scans = 0;
+    Window().SetScannerFactory([&](const std::string& root, IMessagePump& pump, IProgressFactory& progress) {
+        ++scans;
+        return std::make_unique<TScanHardDisk>(root, pump, progress);
+    });
+    OpenImage(FiveMessages());
+    SetKeyword("invoice");
     Command(kIdApplyFilter);
     EXPECT_TRUE(Window().IsFilterOn());
-    EXPECT_EQ(Window().FoundEmails().size(), 5u) << "the selected image was scanned";
+    EXPECT_EQ(scans, 0) << "only Scan reads the volume";
     EXPECT_EQ(List().Count(), 0);
+    Command(kIdScan);
+    EXPECT_EQ(Captions(), (TCaptions{"1", "3"}));
+}
+
+TEST_F(MainWindowTest, AKeywordMatchingNothingEmptiesTheListAndThePreview) {
+    ScanImage(FiveMessages());
+    ClickRow(1);
+    ASSERT_NE(Preview(), "");
+    SetKeyword("no such word");
+    Command(kIdApplyFilter);
+    EXPECT_EQ(List().Count(), 0);
+    EXPECT_EQ(Preview(), "") << "the preview goes with its row";
+}
+
+// Apply and Clear work on what the scan found: a volume whose reads are counted is not read again, and the
+// rows are those a fresh scan with the filter on would list.
+TEST_F(MainWindowTest, ApplyAndClearReadNothingFromTheVolumeAndListWhatAFilteredScanWould) {
+    std::vector<uint8_t> bytes = ImageWithMessages(FiveMessages());
+    uint64_t reads = 0;
+    Window().SetScannerFactory([&](const std::string&, IMessagePump& pump, IProgressFactory& progress) {
+        auto source = std::make_unique<TCountingSource>(bytes, reads);
+        return std::make_unique<TScanHardDisk>(std::move(source), pump, progress);
+    });
+    OpenImage({}, "stand-in.img"); // a selected item for Scan; the factory reads the counted bytes instead
+    Command(kIdScan);
+    ASSERT_GT(reads, 0u);
+    const uint64_t readsAfterScan = reads;
+
+    SetKeyword("invoice");
+    Command(kIdApplyFilter);
+    TCaptions filtered = Captions();
+    Command(kIdClearFilter);
+    TCaptions all = Captions();
+    EXPECT_EQ(reads, readsAfterScan) << "neither Apply nor Clear read the volume";
+
+    Command(kIdScan); // the filter is off: every message
+    EXPECT_EQ(all, Captions());
+    SetKeyword("invoice");
+    Command(kIdApplyFilter);
+    Command(kIdScan); // a scan with the filter on lists through it
+    EXPECT_EQ(filtered, Captions());
+    EXPECT_EQ(filtered, (TCaptions{"1", "3"}));
+}
+
+TEST_F(MainWindowTest, EnterInTheKeywordBoxApplies) {
+    ScanImage(FiveMessages());
+    SetKeyword("invoice");
+    SetFocus(Window().txtFilter());
+    PostMessageA(Window().txtFilter(), WM_KEYDOWN, VK_RETURN, 0);
+    PumpMessages(); // through the message loop's keyboard handling, as a key press goes
+    EXPECT_TRUE(Window().IsFilterOn());
+    EXPECT_EQ(Captions(), (TCaptions{"1", "3"}));
 }
 
 // ---- Check all / none ----
@@ -464,7 +725,49 @@ TEST_F(MainWindowTest, SelectAllChecksEveryRowShownAndDeselectAllClearsThemKeepi
     Command(kIdSelectAll);
     EXPECT_EQ(Checks(), std::vector<bool>(2, true)) << "only the rows shown";
     Command(kIdClearFilter);
-    EXPECT_EQ(Checks(), std::vector<bool>(5, false)) << "the refill makes fresh, unchecked rows";
+    EXPECT_EQ(Checks(), (std::vector<bool>{false, true, false, true, false})) << "ticks stay on the rows that stay";
+}
+
+TEST_F(MainWindowTest, TicksStayOnRowsTheFilterKeepsAndLeaveRowsItHides) {
+    ScanImage(FiveMessages());
+    List().SetChecked(0, true); // charlie: no invoice in its body
+    List().SetChecked(3, true); // Bravo: an invoice
+    SetKeyword("invoice");
+    Command(kIdApplyFilter);
+    EXPECT_EQ(Checks(), (std::vector<bool>{false, true}));
+    Command(kIdClearFilter);
+    EXPECT_EQ(Checks(), (std::vector<bool>{false, false, false, true, false}))
+        << "a hidden row comes back unticked: no tick is kept where the user cannot see it";
+    ClickColumn(0);
+    ClickColumn(0);
+    EXPECT_EQ(Checks(), (std::vector<bool>{false, true, false, false, false})) << "ticks go with their rows";
+}
+
+TEST_F(MainWindowTest, AClickOnACheckBoxAndTheSpaceBarTickTheRow) {
+    ScanImage(FiveMessages());
+    HWND list = Window().lvFoundEmails();
+    RECT icon = {};
+    icon.left = LVIR_ICON;
+    SendMessageA(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&icon));
+    LVHITTESTINFO hit = {};
+    hit.pt = {icon.left - 8, (icon.top + icon.bottom) / 2}; // the check box stands left of the picture
+    SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    ASSERT_EQ(hit.iItem, 2);
+    ASSERT_TRUE(hit.flags & LVHT_ONITEMSTATEICON);
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
+    SendMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
+    EXPECT_EQ(Checks(), (std::vector<bool>{false, false, true, false, false}));
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
+    SendMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
+    EXPECT_EQ(Checks(), std::vector<bool>(5, false));
+
+    ClickRow(4);
+    SetFocus(list);
+    PostMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
+    PostMessageA(list, WM_CHAR, ' ', 0);
+    PumpMessages();
+    EXPECT_EQ(Checks(), (std::vector<bool>{false, false, false, false, true}));
+    EXPECT_EQ(List().Selected(), 4) << "the space bar leaves the selection alone";
 }
 
 // ---- Errors and warnings ----
@@ -484,39 +787,41 @@ TEST_F(MainWindowTest, AScannerThatCannotBeMadeIsReportedAndChangesNothing) {
     EXPECT_EQ(seen[0].Title, "Ostrevan 1.0");
     EXPECT_NE(seen[0].Text.find("the device is not ready"), std::string::npos) << seen[0].Text;
     EXPECT_TRUE(IsWindowEnabled(Handle()));
-    EXPECT_EQ(Window().FoundEmails().size(), 5u);
+    EXPECT_EQ(Window().FoundEmails().Size(), 5u);
     EXPECT_EQ(Captions(), AllCaptions(5));
     EXPECT_EQ(Preview(), preview);
 }
 
-TEST_F(MainWindowTest, AMissingImageIsReportedWithItsPath) {
-    std::string path = Scratch.File("gone.img");
-    Window().AddDiskImage(path);
+TEST_F(MainWindowTest, AnImageThatCannotBeOpenedIsNotAddedAndTheBoxNamesIt) {
+    size_t drivesBefore = Window().DriveRoots().size();
+    WriteWholeFile(Scratch.File("empty.img"), std::string());
+    const std::string refused[] = {Scratch.File("gone.img"), Scratch.File("empty.img")};
+    for (const std::string& path : refused) {
+        SCOPED_TRACE(path);
+        TDialogWatcher watcher;
+        EXPECT_FALSE(Window().AddDiskImage(path));
+        std::vector<TSeenDialog> seen = watcher.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_NE(seen[0].Text.find(path), std::string::npos) << seen[0].Text;
+        EXPECT_EQ(Window().DriveRoots().size(), drivesBefore);
+        EXPECT_EQ(SendMessageA(Window().cbDrives(), CB_GETCOUNT, 0, 0), static_cast<LRESULT>(drivesBefore));
+    }
+}
+
+TEST_F(MainWindowTest, AnImageThatCannotBeOpenedAtScanTimeLeavesTheDriveBoxAndTheListAsItWas) {
+    ScanImage(FiveMessages());
+    size_t drivesBefore = Window().DriveRoots().size();
+    std::string path = OpenImage(FiveMessages(), "moved-away.img");
+    ASSERT_EQ(Window().DriveRoots().size(), drivesBefore + 1);
+    DeleteFileA(path.c_str());
     TDialogWatcher watcher;
     Command(kIdScan);
     std::vector<TSeenDialog> seen = watcher.Seen();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_NE(seen[0].Text.find("gone.img"), std::string::npos) << seen[0].Text;
-    EXPECT_TRUE(IsWindowEnabled(Handle()));
-    EXPECT_EQ(List().Count(), 0);
-}
-
-TEST_F(MainWindowTest, AFailedRescanLeavesTheFilterInTheStateThatMatchesTheList) {
-    ScanImage(FiveMessages());
-    Window().SetScannerFactory(
-        [](const std::string&, IMessagePump&, IProgressFactory&) -> std::unique_ptr<TScanHardDisk> {
-            throw TVolumeError("Cannot read the drive");
-        });
-    SetKeyword("invoice");
-    {
-        TDialogWatcher watcher;
-        Command(kIdApplyFilter);
-        EXPECT_EQ(watcher.Seen().size(), 1u);
-    }
-    EXPECT_FALSE(Window().IsFilterOn()) << "the list still shows every message";
-    EXPECT_TRUE(IsWindowEnabled(Window().btnApplyFilter()));
-    EXPECT_FALSE(IsWindowEnabled(Window().btnClearFilter()));
-    EXPECT_TRUE(IsWindowEnabled(Window().txtFilter()));
+    EXPECT_NE(seen[0].Text.find("moved-away.img"), std::string::npos) << seen[0].Text;
+    EXPECT_EQ(Window().DriveRoots().size(), drivesBefore);
+    EXPECT_EQ(SendMessageA(Window().cbDrives(), CB_GETCOUNT, 0, 0), static_cast<LRESULT>(drivesBefore));
+    EXPECT_EQ(std::count(Window().DriveRoots().begin(), Window().DriveRoots().end(), path), 0);
     EXPECT_EQ(Captions(), AllCaptions(5));
 }
 

@@ -275,7 +275,13 @@ TEST_F(MainWindowTest, CancelStopsALongScanOfALargeSparseImageAndKeepsThePartial
     EXPECT_LT(end.SectorReached, end.SectorCount / 2);
     EXPECT_GT(end.SectorReached, 14u) << "past the three finds";
     EXPECT_EQ(Captions(), (std::vector<std::string>{"0", "1", "2"}));
-    EXPECT_EQ(Window().FoundEmails()[2].FullText, FiveMessages()[2].Text());
+    EXPECT_EQ(Window().FoundEmails().FullText(2), FiveMessages()[2].Text());
+    const std::string status = WindowText(Window().sbStatus());
+    const std::string reached = std::to_string(end.SectorReached);
+    EXPECT_EQ(status.rfind("3 messages found on " + path + " (" + reached + " sectors scanned", 0), 0u) << status;
+    EXPECT_NE(status.find("; the scan was cancelled after " + reached + " of 134217728 sectors (0 %)"),
+              std::string::npos)
+        << status;
     EXPECT_EQ(FindWindowA("TfrmWait", nullptr), nullptr);
     EXPECT_TRUE(IsWindowEnabled(Handle()));
 }

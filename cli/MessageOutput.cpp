@@ -1,0 +1,69 @@
+#include "cli/MessageOutput.h"
+
+#include "cli/JsonWriter.h"
+#include "engine/FastStrings.h"
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A range's messages, prepared as they are found and written when the range is delivered.
+class TRangeMessages final : public IRangeOutput {
+public:
+    explicit TRangeMessages(TMessageOutput& output) : output_(output) {}
+
+    void Add(TEmail&& email, const TFoundLocation& location) override {
+        prepared_.push_back(output_.Prepare(std::move(email), location));
+    }
+    void Deliver(uint64_t firstRunOffset) override {
+        for (TPreparedMessage& message : prepared_)
+            if (message.RunOffset >= firstRunOffset)
+                output_.Write(std::move(message));
+        prepared_.clear();
+    }
+
+private:
+    TMessageOutput& output_;
+    std::vector<TPreparedMessage> prepared_;
+};
+
+} // namespace
+
+TMessageOutput::TMessageOutput(const TOptions& options, std::FILE* out, TExporter* exporter, TTerminalProgress* bar)
+    : options_(options), out_(out), exporter_(exporter), bar_(bar) {}
+
+std::string TMessageOutput::Heading() const {
+    return options_.Json ? std::string() : table_.Header();
+}
+
+TPreparedMessage TMessageOutput::Prepare(TEmail&& email, const TFoundLocation& location) const {
+    TPreparedMessage message;
+    message.RunOffset = location.RunOffset;
+    message.Listed = !options_.HasKeyword || ContainsNoCase(email.Body, options_.Keyword);
+    if (!message.Listed)
+        return message;
+    message.LineRest = options_.Json ? JsonLineRest({0, location.Offset, location.RunOffset, &email})
+                                     : table_.RowAfterItem(location.Offset, email);
+    if (exporter_)
+        message.FullText = std::move(email.FullText);
+    return message;
+}
+
+void TMessageOutput::Write(TPreparedMessage&& message) {
+    const uint64_t index = found_++;
+    if (!message.Listed)
+        return;
+    const std::string start = options_.Json ? JsonLineStart(index) : table_.ItemCell(index);
+    if (bar_)
+        bar_->Interrupt();
+    std::fwrite(start.data(), 1, start.size(), out_);
+    std::fwrite(message.LineRest.data(), 1, message.LineRest.size(), out_);
+    if (exporter_)
+        exporter_->Export(listed_, message.FullText);
+    ++listed_;
+}
+
+std::unique_ptr<IRangeOutput> TMessageOutput::MakeRangeOutput() {
+    return std::make_unique<TRangeMessages>(*this);
+}

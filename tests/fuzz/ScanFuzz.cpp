@@ -1,0 +1,92 @@
+// The drive scan over an in-memory volume with failing sectors: the same messages, locations, pump points and
+// progress at every window size as the scan written out step by step (tests/scan/ScanFixtures.h); each message's
+// full text lies on the volume at its offset and its body is a suffix of it; handing messages to a consumer gives
+// the same sequence as keeping them.
+// Input: sector size choice (1 byte), failing sectors 0 to 15 (2 bytes, one bit each), then the volume's bytes.
+#include "tests/fuzz/FuzzInput.h"
+#include "tests/scan/ScanFixtures.h"
+
+#include <set>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace scantest;
+
+constexpr uint32_t kSectorSizes[] = {8, 16, 24, 32, 64, 100, 128, 512};
+
+bool SameOutcome(const TScanOutcome& a, const TScanOutcome& b) {
+    if (a.found.size() != b.found.size() || !SameLocations(a.locations, b.locations))
+        return false;
+    for (size_t k = 0; k < a.found.size(); ++k)
+        if (!SameEmail(a.found[k], b.found[k]))
+            return false;
+    return a.pumpPoints == b.pumpPoints && a.progressPositions == b.progressPositions &&
+           a.progressMaximum == b.progressMaximum;
+}
+
+void CheckMessagesLieOnTheVolume(const Bytes& image, uint32_t sectorSize, const TScanOutcome& outcome) {
+    const std::string_view volume(reinterpret_cast<const char*>(image.data()), image.size());
+    for (size_t k = 0; k < outcome.found.size(); ++k) {
+        const TEmail& e = outcome.found[k];
+        const TFoundLocation& at = outcome.locations[k];
+        FUZZ_CHECK(at.RunOffset % sectorSize == 0 && at.RunOffset >= sectorSize && at.RunOffset <= at.Offset);
+        FUZZ_CHECK(at.Offset <= volume.size() && volume.substr(at.Offset, e.FullText.size()) == e.FullText);
+        FUZZ_CHECK(e.Body.size() <= e.FullText.size() &&
+                   e.FullText.compare(e.FullText.size() - e.Body.size(), e.Body.size(), e.Body) == 0);
+        if (k > 0)
+            FUZZ_CHECK(outcome.locations[k - 1].Offset < at.Offset);
+    }
+}
+
+// The scan with its messages handed to a consumer: the same messages in the same order, nothing kept.
+void CheckConsumerSeesTheSameMessages(const Bytes& image, uint32_t sectorSize, const std::set<uint64_t>& failing,
+                                      const TScanOutcome& kept) {
+    TCountingPump pump;
+    TRecordingProgress progress;
+    TScanHardDisk scanner(std::make_unique<TTestVolume>(image, sectorSize, failing), pump, progress, 3 * sectorSize);
+    TScanOutcome handed;
+    scanner.SetMessageConsumer([&](TEmail&& email, const TFoundLocation& location) {
+        handed.found.push_back(std::move(email));
+        handed.locations.push_back(location);
+    });
+    FUZZ_CHECK(scanner.Scan().empty() && scanner.Locations().empty());
+    handed.pumpPoints = pump.Points();
+    handed.progressPositions = progress.positions;
+    handed.progressMaximum = progress.maximum;
+    FUZZ_CHECK(SameOutcome(handed, kept));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TFuzzInput input(data, size);
+    const uint32_t sectorSize = kSectorSizes[input.Byte() % std::size(kSectorSizes)];
+    const uint16_t failingMask = input.Word();
+    const std::string_view rest = input.Rest();
+    const Bytes image(rest.begin(), rest.end());
+    if (image.size() < sectorSize)
+        return 0; // refused by the window, which its own target covers
+    std::set<uint64_t> failing;
+    for (uint64_t sector = 0; sector < 16 && sector < image.size() / sectorSize; ++sector)
+        if (failingMask >> sector & 1)
+            failing.insert(sector);
+
+    const TScanOutcome reference = TReferenceScan(image, sectorSize, failing).Scan();
+    CheckMessagesLieOnTheVolume(image, sectorSize, reference);
+    const uint32_t windowSizes[] = {0,
+                                    1,
+                                    sectorSize - 1,
+                                    sectorSize,
+                                    2 * sectorSize - 1,
+                                    2 * sectorSize,
+                                    3 * sectorSize + 5,
+                                    7 * sectorSize,
+                                    static_cast<uint32_t>(image.size()),
+                                    TScanHardDisk::kHalfWindowBytes / 64};
+    for (uint32_t windowBytes : windowSizes)
+        FUZZ_CHECK(SameOutcome(RunScan(image, sectorSize, windowBytes, failing), reference));
+    CheckConsumerSeesTheSameMessages(image, sectorSize, failing, reference);
+    return 0;
+}

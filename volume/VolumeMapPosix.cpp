@@ -1,0 +1,233 @@
+// The volume map on Linux: mmap, a SIGBUS handler that turns an unreadable page into zeros and a record of the
+// sectors lost, read-ahead by madvise, and pages behind the walk given back so that memory stays flat.
+#include "volume/VolumeMap.h"
+
+#include <signal.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// Maps alive at once (each sector window of a multi-threaded walk has one); a source past this reads instead.
+constexpr size_t kMaxMaps = 256;
+// Failed sectors recorded between two collections. The window collects at every load, and one window holds at
+// most 81,920 sectors; the record costs no memory until a failure is written into it.
+constexpr size_t kFailureCapacity = 1 << 17;
+// Pages behind the walk are given back in steps of this size: what has been read stays in the page cache, but
+// no longer counts in this process's memory.
+constexpr uint64_t kReleaseStep = 32 << 20;
+// Mapping a volume is for 64-bit processes; a 32-bit one has no address space to spare and reads instead.
+constexpr bool kCanMap = sizeof(void*) >= 8;
+
+} // namespace
+
+struct TVolumeMap::TRecord {
+    uint8_t* base = nullptr;
+    uint64_t mappedBytes = 0; // whole pages
+    uint64_t sectorBytes = 0; // the volume's whole sectors: only their bytes are ever served
+    uint32_t sectorSize = 0;
+    int fd = -1;
+    uint64_t* failures = nullptr; // kFailureCapacity entries, written by the handler
+    std::atomic<size_t> failureCount{0};
+    std::atomic<bool> repaired{false}; // a page of this map was ever replaced by a private one
+    uint64_t readAheadEnd = 0;
+    uint64_t releasedEnd = 0;
+};
+
+namespace {
+
+std::atomic<TVolumeMap::TRecord*> Maps[kMaxMaps];
+struct sigaction PreviousBusAction;
+size_t PageSize = 4096;
+
+// Reads exactly `length` bytes at `offset`; async-signal-safe.
+bool ReadExactly(int fd, uint8_t* to, uint64_t length, uint64_t offset) {
+    while (length > 0) {
+        const ssize_t got = pread(fd, to, length, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        to += got;
+        offset += static_cast<uint64_t>(got);
+        length -= static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+void RecordFailure(TVolumeMap::TRecord& map, uint64_t sector) {
+    const size_t slot = map.failureCount.fetch_add(1, std::memory_order_relaxed);
+    if (slot < kFailureCapacity)
+        map.failures[slot] = sector;
+}
+
+// Puts a private page over the failed one and fills it sector by sector from the file; what cannot be read
+// stays zero and is recorded. Only system calls that are safe in a signal handler.
+bool Repair(TVolumeMap::TRecord& map, uintptr_t address) {
+    const uintptr_t page = address & ~(static_cast<uintptr_t>(PageSize) - 1);
+    void* fresh = mmap(reinterpret_cast<void*>(page), PageSize, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    if (fresh == MAP_FAILED)
+        return false;
+    const uint64_t pageOffset = page - reinterpret_cast<uintptr_t>(map.base);
+    const uint64_t pageEnd = std::min<uint64_t>(pageOffset + PageSize, map.sectorBytes);
+    for (uint64_t at = pageOffset; at < pageEnd;) {
+        const uint64_t sector = at / map.sectorSize;
+        const uint64_t pieceEnd = std::min<uint64_t>((sector + 1) * map.sectorSize, pageEnd);
+        uint8_t* to = static_cast<uint8_t*>(fresh) + (at - pageOffset);
+        if (!ReadExactly(map.fd, to, pieceEnd - at, at)) {
+            std::memset(to, 0, pieceEnd - at);
+            RecordFailure(map, sector);
+        }
+        at = pieceEnd;
+    }
+    mprotect(fresh, PageSize, PROT_READ);
+    map.repaired.store(true, std::memory_order_relaxed);
+    return true;
+}
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    const int savedErrno = errno;
+    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+    for (auto& slot : Maps) {
+        TVolumeMap::TRecord* map = slot.load(std::memory_order_acquire);
+        if (map == nullptr)
+            continue;
+        const auto begin = reinterpret_cast<uintptr_t>(map->base);
+        if (address >= begin && address - begin < map->mappedBytes && Repair(*map, address)) {
+            errno = savedErrno;
+            return; // the access is made again and now reads the repaired page
+        }
+    }
+    // Not a mapped volume's page: whatever handled SIGBUS before handles it.
+    if ((PreviousBusAction.sa_flags & SA_SIGINFO) && PreviousBusAction.sa_sigaction) {
+        PreviousBusAction.sa_sigaction(signal, info, context);
+    } else if (PreviousBusAction.sa_handler != SIG_IGN && PreviousBusAction.sa_handler != SIG_DFL) {
+        PreviousBusAction.sa_handler(signal);
+    } else {
+        sigaction(SIGBUS, &PreviousBusAction, nullptr); // the access is made again and ends as it would have
+    }
+    errno = savedErrno;
+}
+
+void InstallHandlerOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        PageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &PreviousBusAction);
+    });
+}
+
+bool Register(TVolumeMap::TRecord* map) {
+    for (auto& slot : Maps) {
+        TVolumeMap::TRecord* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, map, std::memory_order_acq_rel))
+            return true;
+    }
+    return false;
+}
+
+void Unregister(TVolumeMap::TRecord* map) {
+    for (auto& slot : Maps) {
+        TVolumeMap::TRecord* expected = map;
+        if (slot.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel))
+            return;
+    }
+}
+
+uint64_t PageFloor(uint64_t offset) {
+    return offset / PageSize * PageSize;
+}
+
+} // namespace
+
+TVolumeMap::TVolumeMap(int fd, uint64_t lengthBytes, uint32_t sectorSize) {
+    if (!kCanMap || lengthBytes == 0 || sectorSize == 0)
+        return;
+    InstallHandlerOnce();
+    auto record = std::make_unique<TRecord>();
+    record->fd = fd;
+    record->sectorSize = sectorSize;
+    record->sectorBytes = lengthBytes / sectorSize * sectorSize;
+    record->mappedBytes = (lengthBytes + PageSize - 1) / PageSize * PageSize;
+    void* base = mmap(nullptr, record->mappedBytes, PROT_READ, MAP_SHARED, fd, 0);
+    if (base == MAP_FAILED)
+        return;
+    void* failures = mmap(nullptr, kFailureCapacity * sizeof(uint64_t), PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (failures == MAP_FAILED) {
+        munmap(base, record->mappedBytes);
+        return;
+    }
+    record->base = static_cast<uint8_t*>(base);
+    record->failures = static_cast<uint64_t*>(failures);
+    if (!Register(record.get())) {
+        munmap(base, record->mappedBytes);
+        munmap(failures, kFailureCapacity * sizeof(uint64_t));
+        return;
+    }
+    madvise(base, record->mappedBytes, MADV_SEQUENTIAL);
+    record_ = record.release();
+}
+
+TVolumeMap::~TVolumeMap() {
+    if (!record_)
+        return;
+    Unregister(record_);
+    munmap(record_->base, record_->mappedBytes);
+    munmap(record_->failures, kFailureCapacity * sizeof(uint64_t));
+    delete record_;
+}
+
+const uint8_t* TVolumeMap::Bytes() const {
+    return record_ ? record_->base : nullptr;
+}
+
+uint64_t TVolumeMap::TakeUnreadableSectors(std::vector<uint64_t>& sectors) {
+    if (!record_)
+        return 0;
+    const size_t count = record_->failureCount.exchange(0, std::memory_order_relaxed);
+    const size_t recorded = std::min(count, kFailureCapacity);
+    sectors.insert(sectors.end(), record_->failures, record_->failures + recorded);
+    return count - recorded;
+}
+
+void TVolumeMap::ReadingAt(uint64_t offset, uint64_t length) {
+    if (!record_)
+        return;
+    TRecord& map = *record_;
+    const uint64_t end = std::min(offset + length, map.mappedBytes);
+    // Ahead: ask for the next stretch once less than half of it is already on its way.
+    if (map.readAheadEnd < offset + length / 2 && end > offset) {
+        const uint64_t from = PageFloor(std::max(map.readAheadEnd, offset));
+        if (end > from)
+            madvise(map.base + from, end - from, MADV_WILLNEED);
+        map.readAheadEnd = end;
+    }
+    // Behind: drop the pages the walk has left from this process (they stay in the page cache). A repaired page
+    // holds its bytes only in this process, so once any page was repaired the stretch is mapped afresh instead,
+    // and a later view of it faults the page in (and repairs it) again.
+    const uint64_t behind = PageFloor(offset);
+    if (behind >= map.releasedEnd + kReleaseStep) {
+        uint8_t* from = map.base + map.releasedEnd;
+        const uint64_t length = behind - map.releasedEnd;
+        if (map.repaired.load(std::memory_order_relaxed))
+            mmap(from, length, PROT_READ, MAP_SHARED | MAP_FIXED, map.fd, static_cast<off_t>(map.releasedEnd));
+        else
+            madvise(from, length, MADV_DONTNEED);
+        map.releasedEnd = behind;
+    }
+    if (offset < map.releasedEnd)
+        map.releasedEnd = PageFloor(offset); // the walk went back: release from there next time
+}
