@@ -60,7 +60,7 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
 test-wine:
 	tools/wine-run
-	ctest --test-dir $(WIN64) --output-on-failure
+	OSTREVAN_WINE_TEST=1 ctest --test-dir $(WIN64) --output-on-failure
 test-fuzz:
 	tests/fuzz/run $(FUZZ) 5
 

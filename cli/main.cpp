@@ -13,7 +13,6 @@
 #include "volume/VolumeError.h"
 #include "volume/VolumeSource.h"
 
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -37,13 +36,8 @@ void Fail(const std::string& message) {
     std::fprintf(stderr, "ostrevan-scan: %s\n", message.c_str());
 }
 
-// A drive root ("C:\", "d:") names a volume even though it is also a folder.
-bool IsDriveRoot(const std::string& source) {
-    const bool letter = source.size() >= 2 && std::isalpha(static_cast<unsigned char>(source[0])) && source[1] == ':';
-    return letter && (source.size() == 2 || (source.size() == 3 && (source[2] == '\\' || source[2] == '/')));
-}
-
-// Sources that would fail deep in the volume layer with a less helpful text are refused here with the cause.
+// Sources that would fail deep in the volume layer with a less helpful text are refused here with the cause. A
+// drive root ("C:\", "d:") names a volume even though it is also a folder.
 bool SourceLooksUsable(const std::string& source) {
     std::error_code ec;
     if (!IsDriveRoot(source) && std::filesystem::is_directory(source, ec)) {

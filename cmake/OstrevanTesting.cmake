@@ -13,7 +13,8 @@ include(GoogleTest)
 
 # ostrevan_add_gtest(target source... LIBS lib...)
 # Natively every test case is its own CTest test; under Wine a whole program is one test, because
-# each Wine process start costs a tenth of a second or more.
+# each Wine process start costs a tenth of a second or more, and tools/wine-run runs it in its test mode
+# (Wine's error channel shown with the output, a failed start of Wine itself tried once more).
 function(ostrevan_add_gtest target)
     cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
     add_executable(${target} ${ARG_UNPARSED_ARGUMENTS})
@@ -21,6 +22,7 @@ function(ostrevan_add_gtest target)
     if(CMAKE_CROSSCOMPILING)
         add_test(NAME ${target} COMMAND ${target})
         set_tests_properties(${target} PROPERTIES TIMEOUT 600)
+        set_property(TEST ${target} APPEND PROPERTY ENVIRONMENT OSTREVAN_WINE_TEST=1)
     else()
         gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
     endif()

@@ -50,8 +50,9 @@ public:
     TParallelScan(const TParallelScan&) = delete;
     TParallelScan& operator=(const TParallelScan&) = delete;
 
-    // Walks the whole volume. `makeOutput` is called on this thread, once per range and once per re-walk.
-    // Progress moves as ranges are delivered. An error on any thread stops every thread and is raised here.
+    // Walks the whole volume; called once. `makeOutput` is called once per range on the thread that walks it
+    // (several at once) and once per re-walk on this one. Progress moves as ranges are delivered. An error on
+    // any thread stops every thread and is raised here.
     void Scan(const TOutputMaker& makeOutput, IProgressFactory& progress);
 
     uint64_t SectorCount() const { return SectorCount_; }

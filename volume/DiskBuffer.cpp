@@ -1,5 +1,5 @@
 // The sector window. Where the source maps the volume, a window is a stretch of the map and a load reads
-// nothing (the pages come in as the walk touches them, read ahead by the source). Otherwise, and for a window
+// nothing (the pages come in as the walk touches them, read ahead by the kernel). Otherwise, and for a window
 // cut short by the volume's end, one aligned buffer holds the window's sectors and, behind them, enough zeros
 // that a view which starts in the window's first sector and reaches past the volume's end sees zeros; a load
 // reads straight into it. A request is served by a pointer into either (ViewBytes) or one memcpy (ReadBytes).
@@ -69,9 +69,6 @@ TAlignedBuffer AllocateAligned(size_t bytes, size_t alignment) {
     return TAlignedBuffer(static_cast<uint8_t*>(::operator new[](bytes, std::align_val_t(alignment))),
                           TAlignedFree{alignment});
 }
-
-// A mapped walk tells its source where it is at every load; this much beyond the window is read ahead.
-constexpr uint64_t kReadAheadBytes = 64 << 20;
 
 } // namespace
 
@@ -211,7 +208,7 @@ void TDiskBuffer::LoadWindow(uint64_t offset) {
     if (s.Mapped && s.WindowCount == s.WindowSectors) {
         // Every view this window serves ends before its last byte, so it lies in the map's whole sectors.
         s.Data = s.Mapped + s.WindowStartByte;
-        s.Source->ReadingAt(s.WindowStartByte, s.WindowEndByte - s.WindowStartByte + kReadAheadBytes);
+        s.Source->ReadingAt(s.WindowStartByte);
     } else {
         ReadIntoBuffer();
     }

@@ -1,9 +1,12 @@
-// A Windows drive root ("C:\"): geometry and reads through RawDiskAccess (the NT way or the 9x way).
+// A Windows drive root ("C:\"): geometry from RawDiskAccess, reads through the volume device kept open for the
+// scan (the NT way) or through the 9x way.
 #pragma once
 
+#include "volume/DeviceFile.h"
 #include "volume/VolumeSource.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TDriveVolumeSource : public IVolumeSource {
@@ -22,4 +25,5 @@ private:
     uint8_t driveNumber_ = 0;
     uint32_t sectorSize_ = 0;
     uint64_t lengthBytes_ = 0;
+    std::unique_ptr<IDeviceFile> device_; // the volume device on the NT family; none on 9x
 };

@@ -1,50 +1,34 @@
-// A drive root on Windows. The length comes from the volume device where it can tell it, so that the scan
-// reaches the volume's last sector; the free-space totals (which under Wine describe the host's disk) serve
-// only when the device tells nothing.
+// A drive root on Windows. On the NT family the volume device is opened once, told to allow reads past the file
+// system's end, and kept open for the scan; the length comes from it where it can tell it, so that the scan
+// reaches the volume's last sector. The free-space totals (which under Wine describe the host's disk) serve only
+// when the device tells nothing.
 #include "volume/DriveVolumeSource.h"
 #include "volume/RawDiskAccess.h"
 #include "volume/SystemError.h"
 #include "volume/VolumeError.h"
 
 #include <windows.h>
-#include <winioctl.h>
 
+#include <algorithm>
 #include <cctype>
+#include <memory>
 #include <vector>
 
 namespace {
 
-bool DeviceLength(HANDLE device, uint64_t& lengthBytes) {
-    GET_LENGTH_INFORMATION lengthInfo{};
-    DWORD returned = 0;
-    if (DeviceIoControl(device, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &lengthInfo, sizeof(lengthInfo), &returned,
-                        nullptr) &&
-        lengthInfo.Length.QuadPart > 0) {
-        lengthBytes = static_cast<uint64_t>(lengthInfo.Length.QuadPart);
-        return true;
-    }
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(device, &size) && size.QuadPart > 0) {
-        lengthBytes = static_cast<uint64_t>(size.QuadPart);
-        return true;
-    }
-    LARGE_INTEGER zero{}, end{};
-    if (SetFilePointerEx(device, zero, &end, FILE_END) && end.QuadPart > 0) {
-        lengthBytes = static_cast<uint64_t>(end.QuadPart);
-        return true;
-    }
-    return false;
-}
-
 // Reads the volume's first sector once. A device that cannot read at all (no medium, no rights, or a drive that
 // only maps a folder, as under Wine) is refused now with the system's reason, instead of a scan that serves
 // nothing but zeros; a media error is left to the window, which reads around bad sectors.
-DWORD ProbeFirstSector(HANDLE device, uint32_t sectorSize) {
-    std::vector<uint8_t> sector(sectorSize);
-    DWORD got = 0;
-    if (ReadFile(device, sector.data(), sectorSize, &got, nullptr) && got == sectorSize)
+DWORD ProbeFirstSector(IDeviceFile& device, uint32_t sectorSize) {
+    // Aligned as a volume handle wants it.
+    const size_t alignment = std::max<size_t>(4096, sectorSize);
+    std::vector<uint8_t> room(sectorSize + alignment);
+    void* sector = room.data();
+    size_t space = room.size();
+    std::align(alignment, sectorSize, sector, space);
+    uint32_t error = 0;
+    if (device.ReadAt(0, sectorSize, static_cast<uint8_t*>(sector), error))
         return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
     switch (error) {
     case ERROR_INVALID_FUNCTION:
     case ERROR_ACCESS_DENIED:
@@ -70,18 +54,15 @@ TDriveVolumeSource::TDriveVolumeSource(const std::string& root) : root_(root) {
     lengthBytes_ = geometry.TotalBytes > 0 ? static_cast<uint64_t>(geometry.TotalBytes) : 0;
     if (GetPlatformName() != "NT")
         return; // the 9x way has no volume device to open or measure
-    const std::string device = std::string("\\\\.\\") + letter + ":";
-    HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        throw TVolumeError("Cannot read drive " + root + ": " + SystemErrorText(GetLastError()));
+    uint32_t openError = 0;
+    device_ = OpenDeviceFile(std::string("\\\\.\\") + letter + ":", openError);
+    if (!device_)
+        throw TVolumeError("Cannot read drive " + root + ": " + SystemErrorText(openError));
+    device_->AllowExtendedIo();
     uint64_t deviceLength = 0;
-    if (DeviceLength(handle, deviceLength))
+    if (device_->Length(deviceLength) && deviceLength > 0)
         lengthBytes_ = deviceLength;
-    LARGE_INTEGER start{};
-    SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
-    const DWORD probeError = ProbeFirstSector(handle, sectorSize_);
-    CloseHandle(handle);
+    const DWORD probeError = ProbeFirstSector(*device_, sectorSize_);
     if (probeError != ERROR_SUCCESS)
         throw TVolumeError("Cannot read drive " + root + ": " + SystemErrorText(probeError));
     if (lengthBytes_ < sectorSize_)
@@ -89,5 +70,7 @@ TDriveVolumeSource::TDriveVolumeSource(const std::string& root) : root_(root) {
 }
 
 bool TDriveVolumeSource::ReadSectors(uint64_t firstSector, uint32_t count, uint8_t* buffer) {
+    if (device_)
+        return ReadDeviceSectors(*device_, sectorSize_, firstSector, count, buffer);
     return ::ReadSectors(driveNumber_, firstSector, count, buffer);
 }

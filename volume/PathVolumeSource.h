@@ -22,7 +22,7 @@ public:
     bool ReadSectors(uint64_t firstSector, uint32_t count, uint8_t* buffer) override;
     const uint8_t* MappedBytes() override;
     uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors) override;
-    void ReadingAt(uint64_t offset, uint64_t length) override;
+    void ReadingAt(uint64_t offset) override;
 
 private:
     // Raises TVolumeError when the measured volume holds no whole sector.

@@ -53,7 +53,7 @@ uint64_t TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>& sectors
     return handle_->map ? handle_->map->TakeUnreadableSectors(sectors) : 0;
 }
 
-void TPathVolumeSource::ReadingAt(uint64_t offset, uint64_t length) {
+void TPathVolumeSource::ReadingAt(uint64_t offset) {
     if (handle_->map)
-        handle_->map->ReadingAt(offset, length);
+        handle_->map->ReadingAt(offset);
 }

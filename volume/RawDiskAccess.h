@@ -46,7 +46,8 @@ struct TFreeSpace {
 // The geometry those figures describe. Without the 64-bit query the byte totals are cluster products taken
 // modulo 2^32, as the old query reports them.
 TDriveGeometry GeometryFromFreeSpace(const TFreeSpace& space);
-// True when `text` names a drive root ("C:\", "C:" or "C") rather than a path. Never on POSIX.
+// True when `text` names a drive root ("C:\" or "C:"; "C:/" too) rather than a path: a letter alone is a file
+// name. The volume layer and the command line both ask this. Never on POSIX.
 bool IsDriveRoot(const std::string& text);
 
 // Reads `count` whole sectors from `firstSector` of drive `driveNumber` (1 is A, 3 is C) into `buffer`,
@@ -56,7 +57,9 @@ bool ReadSectors(uint8_t driveNumber, uint64_t firstSector, uint32_t count, void
 
 // ---- Windows only: the NT way and the 9x way of ReadSectors -----------------------------------------
 
-// The volume device "\\.\C:", read-only, opened and closed within the call; positioned by 64-bit offset.
+// The volume device "\\.\C:", read-only, opened and closed within the call, allowed to read past the file
+// system's end (FSCTL_ALLOW_EXTENDED_DASD_IO); positioned by 64-bit offset, read in requests of at most
+// kMaxDeviceRequestBytes. A scan keeps its device open instead (TDriveVolumeSource).
 bool ReadSectorsNT(uint8_t driveNumber, uint64_t firstSector, uint32_t count, void* buffer);
 
 struct TWinVersion {

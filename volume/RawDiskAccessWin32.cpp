@@ -1,6 +1,7 @@
 // RawDiskAccess on Windows: version and volume queries through kernel32, raw reads through the volume device
 // (NT family) or the VWIN32 device's DOS absolute disk reads (9x family).
 #include "volume/RawDiskAccess.h"
+#include "volume/DeviceFile.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query expects a 148-byte record");
 
@@ -156,11 +158,10 @@ TDriveGeometry GetDriveGeometry(const std::string& drive, uint32_t) {
 }
 
 bool IsDriveRoot(const std::string& text) {
-    if (text.empty() || text.size() > 3 || !std::isalpha(static_cast<unsigned char>(text[0])))
+    // One letter alone is a file name: only "X:" and "X:\" (or "X:/") name a drive.
+    if (text.size() < 2 || text.size() > 3 || !std::isalpha(static_cast<unsigned char>(text[0])) || text[1] != ':')
         return false;
-    if (text.size() >= 2 && text[1] != ':')
-        return false;
-    return text.size() < 3 || text[2] == '\\' || text[2] == '/';
+    return text.size() == 2 || text[2] == '\\' || text[2] == '/';
 }
 
 bool ReadSectors(uint8_t driveNumber, uint64_t firstSector, uint32_t count, void* buffer) {
@@ -179,22 +180,13 @@ bool ReadSectorsNT(uint8_t driveNumber, uint64_t firstSector, uint32_t count, vo
     const TDriveGeometry geometry = GetDriveGeometry(std::string(1, letter));
     if (geometry.BytesPerSector <= 0)
         return false;
-    const uint64_t length = static_cast<uint64_t>(geometry.BytesPerSector) * count;
-    if (length > 0xFFFFFFFFull)
-        return false; // ReadFile takes a 32-bit length
-    const std::string device = std::string("\\\\.\\") + letter + ":";
-    HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    uint32_t error = 0;
+    const std::unique_ptr<IDeviceFile> device = OpenDeviceFile(std::string("\\\\.\\") + letter + ":", error);
+    if (!device)
         return false;
-    LARGE_INTEGER offset;
-    offset.QuadPart = static_cast<LONGLONG>(firstSector * static_cast<uint64_t>(geometry.BytesPerSector));
-    DWORD got = 0;
-    // A failed seek must not let the read go on at the wrong place.
-    const bool ok = SetFilePointerEx(handle, offset, nullptr, FILE_BEGIN) &&
-                    ReadFile(handle, buffer, static_cast<DWORD>(length), &got, nullptr) && got == length;
-    CloseHandle(handle);
-    return ok;
+    device->AllowExtendedIo();
+    return ReadDeviceSectors(*device, static_cast<uint32_t>(geometry.BytesPerSector), firstSector, count,
+                             static_cast<uint8_t*>(buffer));
 }
 
 uint32_t LastDiskError() {

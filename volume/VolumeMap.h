@@ -22,8 +22,8 @@ public:
     const uint8_t* Bytes() const;
     // Appends the sectors that failed since the last call; returns how many more failed than could be recorded.
     uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors);
-    // Starts reading [offset, offset + length) ahead of the walk and lets go of the pages well behind `offset`.
-    void ReadingAt(uint64_t offset, uint64_t length);
+    // The walk is at `offset`: the pages well behind it are let go.
+    void ReadingAt(uint64_t offset);
 
     struct TRecord;
 

@@ -1,5 +1,6 @@
 // The volume map on Linux: mmap, a SIGBUS handler that turns an unreadable page into zeros and a record of the
-// sectors lost, read-ahead by madvise, and pages behind the walk given back so that memory stays flat.
+// sectors lost, the kernel's sequential read-ahead, and pages behind the walk given back so that memory stays
+// flat.
 #include "volume/VolumeMap.h"
 
 #include <signal.h>
@@ -37,7 +38,6 @@ struct TVolumeMap::TRecord {
     uint64_t* failures = nullptr; // kFailureCapacity entries, written by the handler
     std::atomic<size_t> failureCount{0};
     std::atomic<bool> repaired{false}; // a page of this map was ever replaced by a private one
-    uint64_t readAheadEnd = 0;
     uint64_t releasedEnd = 0;
 };
 
@@ -164,8 +164,8 @@ TVolumeMap::TVolumeMap(int fd, uint64_t lengthBytes, uint32_t sectorSize) {
     void* base = mmap(nullptr, record->mappedBytes, PROT_READ, MAP_SHARED, fd, 0);
     if (base == MAP_FAILED)
         return;
-    void* failures = mmap(nullptr, kFailureCapacity * sizeof(uint64_t), PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* failures =
+        mmap(nullptr, kFailureCapacity * sizeof(uint64_t), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (failures == MAP_FAILED) {
         munmap(base, record->mappedBytes);
         return;
@@ -177,6 +177,10 @@ TVolumeMap::TVolumeMap(int fd, uint64_t lengthBytes, uint32_t sectorSize) {
         munmap(failures, kFailureCapacity * sizeof(uint64_t));
         return;
     }
+    // Ahead: the kernel's read-ahead, doubled for a sequential map, keeps large reads in flight while the walk
+    // consumes the pages before them. Measured on a cold 2 GiB image against madvise(MADV_WILLNEED) on the
+    // next 64 MiB at each window (slower: the walk waits while the request is queued) and a thread asking for
+    // the next 8 MiB ahead of the walk (no faster), this was the quickest and the simplest.
     madvise(base, record->mappedBytes, MADV_SEQUENTIAL);
     record_ = record.release();
 }
@@ -203,18 +207,10 @@ uint64_t TVolumeMap::TakeUnreadableSectors(std::vector<uint64_t>& sectors) {
     return count - recorded;
 }
 
-void TVolumeMap::ReadingAt(uint64_t offset, uint64_t length) {
+void TVolumeMap::ReadingAt(uint64_t offset) {
     if (!record_)
         return;
     TRecord& map = *record_;
-    const uint64_t end = std::min(offset + length, map.mappedBytes);
-    // Ahead: ask for the next stretch once less than half of it is already on its way.
-    if (map.readAheadEnd < offset + length / 2 && end > offset) {
-        const uint64_t from = PageFloor(std::max(map.readAheadEnd, offset));
-        if (end > from)
-            madvise(map.base + from, end - from, MADV_WILLNEED);
-        map.readAheadEnd = end;
-    }
     // Behind: drop the pages the walk has left from this process (they stay in the page cache). A repaired page
     // holds its bytes only in this process, so once any page was repaired the stretch is mapped afresh instead,
     // and a later view of it faults the page in (and repairs it) again.

@@ -26,9 +26,8 @@ public:
     // Appends the sectors that failed to read through the map since the last call (a sector may come again if
     // it was read again); returns how many more failed than it could tell apart.
     virtual uint64_t TakeUnreadableSectors(std::vector<uint64_t>&) { return 0; }
-    // The walk is at `offset` and reads the next `length` bytes soon: a mapped source starts reading them ahead
-    // and lets go of the pages the walk has left behind.
-    virtual void ReadingAt(uint64_t /*offset*/, uint64_t /*length*/) {}
+    // The walk has moved to `offset`: a mapped source lets go of the pages the walk has left behind.
+    virtual void ReadingAt(uint64_t /*offset*/) {}
 };
 
 // Opens a drive root ("C:\" or "C:", Windows only), an image file or a device node. `imageSectorSize` is the

@@ -1,4 +1,5 @@
-// OpenVolumeSource on Windows: "C:\", "C:" and "C" are drive roots; anything else is an image file or device.
+// OpenVolumeSource on Windows: "C:\" and "C:" are drive roots (IsDriveRoot); anything else, a one-letter name
+// too, is an image file or device.
 #include "volume/DriveVolumeSource.h"
 #include "volume/PathVolumeSource.h"
 #include "volume/RawDiskAccess.h"

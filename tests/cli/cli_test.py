@@ -27,8 +27,15 @@ def message(sender, to, subject, body, date="Tue, 1 Dec 2026 10:00:00 +0000"):
 
 
 def run(*args):
-    result = subprocess.run(SCAN + list(args), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            timeout=300)
+    """Exit code, standard output and standard error of one run. Under Wine (tools/wine-run), Wine's own messages
+    are kept out of the program's standard error and printed here, so that a failing test shows them."""
+    with tempfile.NamedTemporaryFile(prefix="ostrevan-wine-", suffix=".log") as wine_log:
+        env = dict(os.environ, OSTREVAN_WINE_TEST="1", OSTREVAN_WINE_LOG=wine_log.name)
+        result = subprocess.run(SCAN + list(args), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=300, env=env)
+        wine_messages = wine_log.read().decode("latin-1")
+    if wine_messages:
+        sys.stderr.write("Wine's messages while running %s:\n%s" % (" ".join(args), wine_messages))
     return result.returncode, result.stdout, result.stderr.decode("latin-1")
 
 

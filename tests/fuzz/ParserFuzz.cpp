@@ -1,5 +1,6 @@
 // The message parser: the start test and the splitter against the rules written out step by step
-// (tests/engine/ReferenceParser.h), and the shape of what the splitter cuts.
+// (tests/engine/ReferenceParser.h), the shape of what the splitter cuts, and the splitter that hands records on
+// as it cuts them against the one that collects them.
 // Input: the start test's limit (2 bytes), then the text.
 #include "engine/EmailParser.h"
 #include "tests/engine/CountingPump.h"
@@ -67,5 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(starts == expectedStarts);
     FUZZ_CHECK(pump.Points() == expectedPasses);
     CheckShape(text, records, starts);
+
+    // Handed on one by one as they are cut: the same records, offsets and pump points.
+    TCountingPump sinkPump;
+    size_t handed = 0;
+    parser.SplitMessages(text, sinkPump, [&](TEmail&& email, uint64_t start) {
+        FUZZ_CHECK(handed < records.size() && SameRecord(email, records[handed]) && start == starts[handed]);
+        ++handed;
+    });
+    FUZZ_CHECK(handed == records.size() && sinkPump.Points() == pump.Points());
     return 0;
 }

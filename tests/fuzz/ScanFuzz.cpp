@@ -1,9 +1,14 @@
 // The drive scan over an in-memory volume with failing sectors: the same messages, locations, pump points and
 // progress at every window size as the scan written out step by step (tests/scan/ScanFixtures.h); each message's
 // full text lies on the volume at its offset and its body is a suffix of it; handing messages to a consumer gives
-// the same sequence as keeping them.
-// Input: sector size choice (1 byte), failing sectors 0 to 15 (2 bytes, one bit each), then the volume's bytes.
+// the same sequence as keeping them; the walk split over threads gives the single walk's messages, in its order,
+// and its count of unreadable sectors, whatever the size of the ranges; over a volume without failing sectors, the
+// image-file source (which maps the file) gives what the in-memory one gives.
+// Input: sector size choice (1 byte), failing sectors 0 to 15 (2 bytes, one bit each), sectors per range of the
+// threaded walk (1 byte), then the volume's bytes.
+#include "engine/ParallelScan.h"
 #include "tests/fuzz/FuzzInput.h"
+#include "tests/fuzz/MemoryFile.h"
 #include "tests/scan/ScanFixtures.h"
 
 #include <set>
@@ -58,12 +63,67 @@ void CheckConsumerSeesTheSameMessages(const Bytes& image, uint32_t sectorSize, c
     FUZZ_CHECK(SameOutcome(handed, kept));
 }
 
+// Keeps a range's messages, and on delivery appends those of runs the single walk examines.
+class TKeepingOutput final : public IRangeOutput {
+public:
+    explicit TKeepingOutput(TScanOutcome& result) : result_(result) {}
+    void Add(TEmail&& email, const TFoundLocation& location) override {
+        added_.found.push_back(std::move(email));
+        added_.locations.push_back(location);
+    }
+    void Deliver(uint64_t firstRunOffset) override {
+        for (size_t k = 0; k < added_.found.size(); ++k)
+            if (added_.locations[k].RunOffset >= firstRunOffset) {
+                result_.found.push_back(std::move(added_.found[k]));
+                result_.locations.push_back(added_.locations[k]);
+            }
+    }
+
+private:
+    TScanOutcome& result_;
+    TScanOutcome added_;
+};
+
+void CheckThreadedWalkMatches(const Bytes& image, uint32_t sectorSize, const std::set<uint64_t>& failing,
+                              uint64_t rangeSectors, const TScanOutcome& single, uint64_t singleUnreadable) {
+    const auto shared = std::make_shared<const Bytes>(image);
+    TParallelScan scan([&] { return std::make_unique<TTestVolume>(shared, sectorSize, failing); },
+                       {2, rangeSectors, 3 * sectorSize});
+    TScanOutcome threaded;
+    TNoProgress none;
+    scan.Scan([&] { return std::make_unique<TKeepingOutput>(threaded); }, none);
+    FUZZ_CHECK(threaded.found.size() == single.found.size() && SameLocations(threaded.locations, single.locations));
+    for (size_t k = 0; k < single.found.size(); ++k)
+        FUZZ_CHECK(SameEmail(threaded.found[k], single.found[k]));
+    FUZZ_CHECK(scan.UnreadableSectors() == singleUnreadable);
+}
+
+// The same volume as an image file: the same messages at the same places, at a small and at the command line's
+// window size.
+void CheckImageFileMatches(const Bytes& image, uint32_t sectorSize, const TScanOutcome& reference) {
+    const TMemoryFile file(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    for (uint32_t halfWindowBytes : {3 * sectorSize, 1u << 20}) {
+        TCountingPump pump;
+        TRecordingProgress progress;
+        TScanHardDisk scanner(file.Path(), pump, progress, sectorSize, halfWindowBytes);
+        TScanOutcome outcome;
+        outcome.found = scanner.Scan();
+        outcome.locations = scanner.Locations();
+        FUZZ_CHECK(outcome.found.size() == reference.found.size() &&
+                   SameLocations(outcome.locations, reference.locations));
+        for (size_t k = 0; k < outcome.found.size(); ++k)
+            FUZZ_CHECK(SameEmail(outcome.found[k], reference.found[k]));
+        FUZZ_CHECK(scanner.UnreadableSectors() == 0);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFuzzInput input(data, size);
     const uint32_t sectorSize = kSectorSizes[input.Byte() % std::size(kSectorSizes)];
     const uint16_t failingMask = input.Word();
+    const uint64_t rangeSectors = 1 + input.Byte() % 16;
     const std::string_view rest = input.Rest();
     const Bytes image(rest.begin(), rest.end());
     if (image.size() < sectorSize)
@@ -85,8 +145,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                     7 * sectorSize,
                                     static_cast<uint32_t>(image.size()),
                                     TScanHardDisk::kHalfWindowBytes / 64};
-    for (uint32_t windowBytes : windowSizes)
-        FUZZ_CHECK(SameOutcome(RunScan(image, sectorSize, windowBytes, failing), reference));
+    for (uint32_t halfWindowBytes : windowSizes)
+        FUZZ_CHECK(SameOutcome(RunScan(image, sectorSize, halfWindowBytes, failing), reference));
     CheckConsumerSeesTheSameMessages(image, sectorSize, failing, reference);
+    TNullMessagePump pump;
+    TNoProgress none;
+    TScanHardDisk single(std::make_unique<TTestVolume>(image, sectorSize, failing), pump, none, 3 * sectorSize);
+    single.Scan();
+    CheckThreadedWalkMatches(image, sectorSize, failing, rangeSectors, reference, single.UnreadableSectors());
+    if (failing.empty())
+        CheckImageFileMatches(image, sectorSize, reference);
     return 0;
 }

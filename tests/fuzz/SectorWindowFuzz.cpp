@@ -1,9 +1,11 @@
 // The sector window over an in-memory volume with failing sectors, at every window size the constructor takes:
-// every request yields the volume's own bytes, zeros where a sector failed and past the last whole sector.
-// Input: sector size choice (1 byte), window argument (2), volume length (2, up to 64 sectors), failing sectors 0 to 15
+// every request yields the volume's own bytes, zeros where a sector failed and past the last whole sector. Without
+// failing sectors, a second window over the same bytes as an image file (which the source maps) serves the same.
+// Input: sector size choice (1 byte), half the window (2), volume length (2, up to 64 sectors), failing sectors 0 to 15
 // (2 bytes, one bit each), "every n-th sector fails" (1), then requests of 8 bytes each: kind (1), offset (4), count
 // (3).
 #include "tests/fuzz/FuzzInput.h"
+#include "tests/fuzz/MemoryFile.h"
 #include "volume/DiskBuffer.h"
 #include "volume/MemoryVolumeSource.h"
 #include "volume/VolumeError.h"
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFuzzInput input(data, size);
     TVolumeModel model;
     model.sectorSize = kSectorSizes[input.Byte() % std::size(kSectorSizes)];
-    const uint32_t windowBytes = input.Word();
+    const uint32_t halfWindowBytes = input.Word();
     // At most 64 sectors (and 64 KiB): room for every relation of window and volume, and fast runs.
     const uint64_t length = input.Word() % (std::min<uint64_t>(64 * model.sectorSize, 65535) + 1);
     const uint16_t failingMask = input.Word();
@@ -67,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(length);
     for (uint64_t k = 0; k < length; ++k)
         bytes[k] = VolumeByte(k);
-    auto source = std::make_unique<TMemoryVolumeSource>(std::move(bytes), model.sectorSize);
+    auto source = std::make_unique<TMemoryVolumeSource>(bytes, model.sectorSize);
     model.failing.resize(model.sectorCount);
     uint64_t failingCount = 0;
     for (uint64_t sector = 0; sector < model.sectorCount; ++sector)
@@ -79,13 +81,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::unique_ptr<TDiskBuffer> window;
     try {
-        window = std::make_unique<TDiskBuffer>(std::move(source), windowBytes);
+        window = std::make_unique<TDiskBuffer>(std::move(source), halfWindowBytes);
     } catch (const TVolumeError&) {
         FUZZ_CHECK(model.sectorCount == 0); // only a volume without a whole sector is refused
         return 0;
     }
     FUZZ_CHECK(model.sectorCount > 0);
-    FUZZ_CHECK(window->SectorCount() == model.sectorCount && window->SectorSize() == model.sectorSize);
+    std::vector<std::unique_ptr<TDiskBuffer>> windows;
+    windows.push_back(std::move(window));
+    std::unique_ptr<TMemoryFile> file;
+    if (failingCount == 0) {
+        file = std::make_unique<TMemoryFile>(std::string_view(reinterpret_cast<const char*>(bytes.data()), length));
+        windows.push_back(
+            std::make_unique<TDiskBuffer>(OpenVolumeSource(file->Path(), model.sectorSize), halfWindowBytes));
+    }
+    for (const auto& w : windows) {
+        FUZZ_CHECK(w->SectorCount() == model.sectorCount && w->SectorSize() == model.sectorSize);
+        // A view may be as long as half the window, or two sectors (one sample) where that is more.
+        FUZZ_CHECK(w->ViewLimit() == std::max(halfWindowBytes, 2 * model.sectorSize));
+    }
 
     std::set<uint64_t> seenFailing;
     while (input.Left() > 0) {
@@ -94,21 +108,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (kind & 0x80) // near the end of the 64-bit range, where offset + count may overflow
             offset = std::numeric_limits<uint64_t>::max() - offset;
         const uint32_t countField = input.Word() | static_cast<uint32_t>(input.Byte()) << 16;
-        if (kind & 1) {
-            // A view may be as long as the window argument, or two sectors (one sample) where that is more.
-            const uint32_t count = countField % (std::max(windowBytes, 2 * model.sectorSize) + 1);
-            const std::span<const uint8_t> view = window->ViewBytes(offset, count);
-            FUZZ_CHECK(view.size() == count);
-            CheckServed(model, offset, view.data(), count, seenFailing);
-        } else {
-            const uint32_t count = countField % (3 * length + 1);
-            const TBuffData copy = window->ReadBytes(offset, count);
-            FUZZ_CHECK(copy.size() == count);
-            CheckServed(model, offset, copy.data(), count, seenFailing);
+        for (const auto& w : windows) {
+            if (kind & 1) {
+                const uint32_t count = countField % (w->ViewLimit() + 1);
+                const std::span<const uint8_t> view = w->ViewBytes(offset, count);
+                FUZZ_CHECK(view.size() == count);
+                CheckServed(model, offset, view.data(), count, seenFailing);
+            } else {
+                const uint32_t count = countField % (3 * length + 1);
+                const TBuffData copy = w->ReadBytes(offset, count);
+                FUZZ_CHECK(copy.size() == count);
+                CheckServed(model, offset, copy.data(), count, seenFailing);
+            }
         }
         // Every failing sector whose bytes were served was counted; nothing else was.
-        FUZZ_CHECK(window->UnreadableSectors() >= seenFailing.size());
-        FUZZ_CHECK(window->UnreadableSectors() <= failingCount);
+        FUZZ_CHECK(windows[0]->UnreadableSectors() >= seenFailing.size());
+        FUZZ_CHECK(windows[0]->UnreadableSectors() <= failingCount);
     }
     return 0;
 }

@@ -1,6 +1,8 @@
 // The Win32 back end under Wine: the version and volume queries (with 9x answers through Wine's per-program
 // version setting), the 9x way against a fake VWIN32 device, the drive list, the NT way on a drive that Wine
 // maps to a disk image, and image files read by path.
+#include "tests/volume/FakeDevice.h"
+#include "volume/DeviceFile.h"
 #include "volume/DiskBuffer.h"
 #include "volume/GetDrives.h"
 #include "volume/PathVolumeSource.h"
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -286,10 +289,11 @@ TEST(Win32Queries, PlatformIsNTAndGeometryIsTheSameForLetterRootAndPath) {
     EXPECT_TRUE(nothing.VolumeLabel.empty() && nothing.FileSystem.empty());
 }
 
+// Only "X:" and "X:\" name a drive: a letter alone is a file in the current folder.
 TEST(Win32Queries, DriveRootsAreToldFromPaths) {
-    for (const char* root : {"C:\\", "c:", "X", "d:/"})
+    for (const char* root : {"C:\\", "c:", "d:/", "X:"})
         EXPECT_TRUE(IsDriveRoot(root)) << root;
-    for (const char* path : {"", "C:\\disk.img", "disk.img", "\\\\.\\PhysicalDrive1", "1:", "CD"})
+    for (const char* path : {"", "X", "d", "C:\\disk.img", "disk.img", "\\\\.\\PhysicalDrive1", "1:", "CD", "C:x"})
         EXPECT_FALSE(IsDriveRoot(path)) << path;
 }
 
@@ -447,6 +451,23 @@ TEST(Win32ImageFile, KnownBytesAtKnownSectors) {
     EXPECT_FALSE(source.ReadSectors(length / 512 - 1, 2, buffer.data())) << "a short read is a failure";
 }
 
+// An image file named with one letter, in the current folder, is read as that file, not as the drive.
+TEST(Win32ImageFile, OneLetterNameIsAFileNotADrive) {
+    char folder[MAX_PATH] = {}, saved[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder));
+    {
+        TImageFile image("d", 64 * 512);
+        WriteMarkers(image.Path(), 512, {1, 5});
+        TDiskBuffer window("d", 8 * 512);
+        EXPECT_EQ(window.SourceName(), "d");
+        EXPECT_EQ(window.SectorCount(), 64u);
+        ExpectMarkers(window, {1, 5});
+    }
+    SetCurrentDirectoryA(saved);
+}
+
 TEST(Win32ImageFile, UnusablePathsAreRefusedWithThePathAndTheCause) {
     TImageFile empty("ostrevan-volume-empty.img", 0);
     char folder[MAX_PATH] = {};
@@ -537,6 +558,58 @@ TEST(Win32DriveX, NTWayReadsTheImageBehindTheDriveAndItsWholeLength) {
     EXPECT_EQ(window.SectorCount(), length / 512);
     ExpectMarkers(window, sectors);
     EXPECT_EQ(window.UnreadableSectors(), 0u);
+}
+
+// Drive C: with a device in place of its volume handle that refuses what real Windows refuses (see FakeDevice.h):
+// NTFS's last sector lies past the file system's end. The whole volume reads, in aligned requests of at most
+// kMaxDeviceRequestBytes through one handle kept open for the scan, and nothing is counted unreadable.
+class Win32FakeVolume : public ::testing::Test {
+protected:
+    void TearDown() override { SetDeviceFileOpener({}); }
+};
+
+TEST_F(Win32FakeVolume, WholeVolumeReadsThroughOneAlignedCappedHandleWithExtendedIo) {
+    if (GetDriveGeometry("C:\\").BytesPerSector != 512)
+        GTEST_SKIP() << "drive C: does not report 512-byte sectors here";
+    auto state = std::make_shared<TFakeDeviceState>();
+    const uint64_t sectors = 96 * 1024 + 17; // a 40 MiB window, then a short one
+    state->bytes.resize(sectors * 512);
+    for (uint64_t i = 0; i < state->bytes.size(); ++i)
+        state->bytes[i] = DiskByte(i);
+    state->fileSystemEnd = (sectors - 1) * 512; // the backup boot sector lies past it
+    std::vector<std::string> opened;
+    SetDeviceFileOpener([&](const std::string& path, uint32_t& error) -> std::unique_ptr<IDeviceFile> {
+        opened.push_back(path);
+        error = 0;
+        return std::make_unique<TFakeDevice>(state);
+    });
+    {
+        TDiskBuffer window("C:\\", 0x1400000);
+        EXPECT_EQ(window.SectorCount(), sectors) << "the length comes from the device";
+        for (uint64_t sector = 1; sector < sectors; sector += 1 + sector % 4093) {
+            const TBuffData sample = window.ReadBytes(sector * 512, 1024);
+            bool same = true;
+            for (uint64_t i = 0; i < 1024 && same; ++i)
+                same = sample[i] == (sector * 512 + i < state->bytes.size() ? DiskByte(sector * 512 + i) : 0);
+            ASSERT_TRUE(same) << "sample at sector " << sector;
+        }
+        EXPECT_EQ(window.ReadBytes((sectors - 1) * 512, 4),
+                  TBuffData(state->bytes.end() - 512, state->bytes.end() - 508));
+        EXPECT_EQ(window.UnreadableSectors(), 0u) << "the last sector is read, not counted unreadable";
+        EXPECT_EQ(state->closes, 0) << "the handle stays open for the scan";
+    }
+    EXPECT_EQ(opened, std::vector<std::string>{"\\\\.\\C:"});
+    EXPECT_EQ(state->opens, 1);
+    EXPECT_EQ(state->closes, 1);
+    EXPECT_EQ(state->refused, 0) << "no unaligned or oversized request";
+    EXPECT_LE(state->longestRead, kMaxDeviceRequestBytes);
+
+    // The NT way on its own opens the device for the one read, and it too may read the last sector.
+    std::vector<uint8_t> buffer(512 + 4096);
+    uint8_t* aligned = buffer.data() + (4096 - reinterpret_cast<uintptr_t>(buffer.data()) % 4096) % 4096;
+    EXPECT_TRUE(ReadSectorsNT(3, sectors - 1, 1, aligned));
+    EXPECT_EQ(aligned[0], DiskByte((sectors - 1) * 512));
+    EXPECT_EQ(state->opens, 2);
 }
 
 } // namespace

@@ -102,4 +102,34 @@ TEST(VolumeMap, FileCutShortWhileMappedReadsAsZerosAndCountsTheLostSectors) {
     }
 }
 
+// A walk far enough that the pages behind it are given back (every 32 MiB), then back to the start: the bytes
+// come again from the file, lost sectors read as zeros again and are not counted twice.
+TEST(VolumeMap, PagesGivenBackBehindTheWalkReadAgainWhenTheWindowReturns) {
+    const uint64_t MiB = 1 << 20;
+    const uint64_t length = 80 * MiB;
+    for (uint64_t keptBytes : {length, 40 * MiB}) {
+        SCOPED_TRACE("bytes kept " + std::to_string(keptBytes));
+        TImage image(0);
+        ASSERT_EQ(truncate(image.Path().c_str(), static_cast<off_t>(length)), 0);
+        const auto marker = [](uint64_t at) { return "marker at " + std::to_string(at); };
+        const int fd = open(image.Path().c_str(), O_WRONLY);
+        for (uint64_t at = 0; at < length; at += MiB)
+            ASSERT_GT(pwrite(fd, marker(at).data(), marker(at).size(), static_cast<off_t>(at)), 0);
+        close(fd);
+        TDiskBuffer window(image.Path(), MiB);
+        image.CutTo(keptBytes);
+        const auto markerAt = [&](uint64_t at) {
+            const TBuffData bytes = window.ReadBytes(at, static_cast<uint32_t>(marker(at).size()));
+            return std::string(bytes.begin(), bytes.end());
+        };
+        uint64_t seen = 0;
+        for (uint64_t sector = 1; sector < length / 512; ++sector)
+            seen += window.ViewBytes(sector * 512, 1024)[0];
+        EXPECT_GT(seen, 0u);
+        for (uint64_t at : {MiB, 33 * MiB, 39 * MiB, 41 * MiB, 70 * MiB})
+            EXPECT_EQ(markerAt(at), at < keptBytes ? marker(at) : std::string(marker(at).size(), '\0')) << at;
+        EXPECT_EQ(window.UnreadableSectors(), (length - keptBytes) / 512);
+    }
+}
+
 } // namespace
