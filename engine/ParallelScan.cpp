@@ -78,7 +78,7 @@ public:
             ledger_.Add(sectors[k]);
         return untold;
     }
-    void ReadingAt(uint64_t offset, uint64_t length) override { inner_->ReadingAt(offset, length); }
+    void ReadingAt(uint64_t offset) override { inner_->ReadingAt(offset); }
 
 private:
     std::unique_ptr<IVolumeSource> inner_;
