@@ -58,8 +58,8 @@ constexpr int kToolButtonHeight = 89;
 
 // Column widths at 96 DPI. Date is as wide as a usual date needs, Subject takes what the list has left.
 constexpr int kItemNumWidth = 65;
-constexpr int kAddressWidth = 140;
-constexpr int kLeastSubjectWidth = 250;
+constexpr int kAddressWidth = 130;
+constexpr int kLeastSubjectWidth = 200;
 constexpr int kColumnPadding = 16;
 const char kUsualDate[] = " Wed, 30 Dec 2026 23:59:59 +0000";
 
@@ -407,9 +407,14 @@ void TfrmMain::LayoutControls() {
     TMainLayout layout(Dpi, {client.right, client.bottom});
     for (const TControlPlace& place : kPlaces) {
         RECT at = layout.Place(place);
-        MoveWindow(GetDlgItem(Handle_, place.Id), at.left, at.top, at.right - at.left, at.bottom - at.top, TRUE);
+        MoveWindow(GetDlgItem(Handle_, place.Id), at.left, at.top, at.right - at.left, at.bottom - at.top, FALSE);
     }
     SizeColumns();
+    // The window erases its own background under the controls (it has no WS_CLIPCHILDREN, for the group boxes'
+    // sake): it is painted first, then every control over it, or an erase of the newly shown area would wipe
+    // a control that had already painted there.
+    if (IsWindowVisible(Handle_))
+        RedrawWindow(Handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void TfrmMain::SizeColumns() {

@@ -127,9 +127,9 @@ TEST_F(LayoutTest, At144DpiEveryControlPictureColumnAndFontIsScaled) {
         EXPECT_EQ(cx, Scaled(16, dpi));
 
         EXPECT_EQ(ColumnWidth(list, 0), Scaled(65, dpi));
-        EXPECT_EQ(ColumnWidth(list, 2), Scaled(140, dpi));
-        EXPECT_EQ(ColumnWidth(list, 3), Scaled(140, dpi));
-        EXPECT_GE(ColumnWidth(list, 4), Scaled(250, dpi));
+        EXPECT_EQ(ColumnWidth(list, 2), Scaled(130, dpi));
+        EXPECT_EQ(ColumnWidth(list, 3), Scaled(130, dpi));
+        EXPECT_GE(ColumnWidth(list, 4), Scaled(200, dpi));
     }
 }
 

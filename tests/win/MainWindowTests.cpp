@@ -151,9 +151,9 @@ TEST_F(MainWindowTest, ListHasCheckBoxesGridFullRowSingleSelectionAndTheFiveColu
         SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(" Wed, 30 Dec 2026 23:59:59 +0000")));
     RECT client;
     GetClientRect(list, &client);
-    const int subject = client.right - GetSystemMetrics(SM_CXVSCROLL) - (65 + date + 16 + 140 + 140);
+    const int subject = client.right - GetSystemMetrics(SM_CXVSCROLL) - (65 + date + 16 + 130 + 130);
     const std::pair<const char*, int> columns[] = {
-        {"Item Num", 65}, {"Date", date + 16}, {"From", 140}, {"To", 140}, {"Subject", std::max(250, subject)}};
+        {"Item Num", 65}, {"Date", date + 16}, {"From", 130}, {"To", 130}, {"Subject", std::max(200, subject)}};
     EXPECT_GT(date, 150) << "the specified width cut usual dates off";
     for (int i = 0; i < 5; ++i) {
         char text[32] = {};
