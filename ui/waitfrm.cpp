@@ -120,7 +120,7 @@ TfrmWait::TfrmWait(uint64_t maximum, HWND centreOver, TWaitDetails details)
     Font_ = CreateUiFont(dpi);
     CreateControls(dpi);
     FormCreate();
-    RefreshTexts();
+    Refresh();
     SetTimer(Handle_, kRefreshTimer, kRefreshMilliseconds, nullptr);
     // Shown active, with the focus on Cancel, so that Esc and Enter reach it.
     ShowWindow(Handle_, SW_SHOW);
@@ -155,7 +155,7 @@ LRESULT CALLBACK TfrmWait::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
             self->RequestCancel();
             return 0;
         case WM_TIMER:
-            self->RefreshTexts();
+            self->Refresh();
             return 0;
         }
     }
@@ -185,13 +185,6 @@ void TfrmWait::FormCreate() {
     SendMessageA(pbwait_, PBM_SETPOS, 0, 0);
 }
 
-// The bar moves at once (the walk calls this every 2000 sectors; the control repaints only when the queue runs);
-// the texts follow on the timer.
-void TfrmWait::SetProgress(uint64_t position) {
-    Position_ = position;
-    SendMessageA(pbwait_, PBM_SETPOS, static_cast<WPARAM>(position >> Shift_), 0);
-}
-
 void TfrmWait::RequestCancel() {
     if (*CancelFlag_)
         return;
@@ -200,7 +193,8 @@ void TfrmWait::RequestCancel() {
     EnableWindow(btnCancel_, FALSE);
 }
 
-void TfrmWait::RefreshTexts() {
+void TfrmWait::Refresh() {
+    SendMessageA(pbwait_, PBM_SETPOS, static_cast<WPARAM>(Position_ >> Shift_), 0);
     if (*CancelFlag_)
         return;
     TTexts texts = Describe({Position_, Maximum_, Details_.SectorSize, Found_, GetTickCount() - StartTicks_});

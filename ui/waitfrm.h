@@ -43,13 +43,16 @@ public:
     TfrmWait(const TfrmWait&) = delete;
     TfrmWait& operator=(const TfrmWait&) = delete;
 
-    void SetProgress(uint64_t position) override;
+    // Notes the position; the bar shows it at the next refresh.
+    void SetProgress(uint64_t position) override { Position_ = position; }
     void SetMessagesFound(uint64_t count) override { Found_ = count; }
     bool CancelRequested() const override { return *CancelFlag_; }
     // What Cancel, Esc and a close request (Alt+F4) do: the scan stops at its next check.
     void RequestCancel();
-    // Shows the texts for the walk as it stands; the window's timer calls it every kRefreshMilliseconds.
-    void RefreshTexts();
+    // Shows the walk as it stands: the bar, the texts. The window's timer calls it every kRefreshMilliseconds, so
+    // that SetProgress, called every 2000 sectors, costs nothing: a move of the bar repaints it at once, which
+    // took 3 ms under Wine and made a scan of a volume in memory 2.5 times slower.
+    void Refresh();
 
     HWND Handle() const { return Handle_; }
     HWND pbwait() const { return pbwait_; }
