@@ -1,6 +1,7 @@
 #include "cli/MessageOutput.h"
 
 #include "cli/JsonWriter.h"
+#include "cli/Sha256.h"
 #include "engine/FastStrings.h"
 
 #include <utility>
@@ -40,6 +41,8 @@ std::string TMessageOutput::Heading() const {
 TPreparedMessage TMessageOutput::Prepare(TEmail&& email, const TFoundLocation& location) const {
     TPreparedMessage message;
     message.RunOffset = location.RunOffset;
+    if (options_.Unique)
+        message.Digest = Sha256Hex(email.FullText).substr(0, 32);
     message.Listed = !options_.HasKeyword || ContainsNoCase(email.Body, options_.Keyword);
     if (!message.Listed)
         return message;
@@ -52,6 +55,10 @@ TPreparedMessage TMessageOutput::Prepare(TEmail&& email, const TFoundLocation& l
 
 void TMessageOutput::Write(TPreparedMessage&& message) {
     const uint64_t index = found_++;
+    if (options_.Unique && !seen_.insert(std::move(message.Digest)).second) {
+        ++dropped_;
+        return;
+    }
     if (!message.Listed)
         return;
     const std::string start = options_.Json ? JsonLineStart(index) : table_.ItemCell(index);

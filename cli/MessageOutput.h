@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 // One message made ready for writing.
 struct TPreparedMessage {
@@ -23,6 +24,7 @@ struct TPreparedMessage {
     bool Listed = false;  // the keyword, if any, is in its body
     std::string LineRest; // its output line after the index
     std::string FullText; // kept only when messages are exported
+    std::string Digest;   // with --unique: 16 bytes of the full text's SHA-256
 };
 
 class TMessageOutput {
@@ -41,6 +43,8 @@ public:
 
     uint64_t Found() const { return found_; }
     uint64_t Listed() const { return listed_; }
+    // Messages not listed because an earlier one had the same full text (--unique).
+    uint64_t Dropped() const { return dropped_; }
 
 private:
     const TOptions& options_;
@@ -50,4 +54,8 @@ private:
     TTableWriter table_;
     uint64_t found_ = 0;
     uint64_t listed_ = 0;
+    // --unique: the digests of the texts listed so far (16 bytes each; a chance collision between two different
+    // texts is about 1 in 2^64 even among billions of messages), not the texts.
+    std::unordered_set<std::string> seen_;
+    uint64_t dropped_ = 0;
 };

@@ -36,9 +36,13 @@ const char* UsageText() {
            "  --export DIR        write each listed message as DIR/RecoveredEmail<N>.eml (N = its position\n"
            "                      in the output, from 0); DIR is created if missing, no file is overwritten\n"
            "  --keyword WORD      list only messages whose body holds WORD (case-insensitive)\n"
+           "  --deep              find mail as it is really stored: LF line ends, long header blocks, mbox\n"
+           "                      members, 8-bit text, messages that start inside a sector\n"
+           "  --unique            list each message text once (its first occurrence); the summary says how\n"
+           "                      many duplicates were dropped\n"
            "  --sector-size N     sector size for an image file (default 512)\n"
-           "  --threads N         walk the volume on N threads (default: one per core); the output is the\n"
-           "                      same for any N\n"
+           "  --threads N         walk the volume on N threads (default: one per core, at most 4); the\n"
+           "                      output is the same for any N\n"
            "  -q, --quiet         no progress bar and no summary\n"
            "  -h, --help          show this help and exit\n"
            "  --version           show the version and exit\n"
@@ -72,6 +76,10 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args) {
             o.ListDrives = true;
         } else if (arg == "--json") {
             o.Json = true;
+        } else if (arg == "--deep") {
+            o.Deep = true;
+        } else if (arg == "--unique") {
+            o.Unique = true;
         } else if (arg == "-q" || arg == "--quiet") {
             o.Quiet = true;
         } else if (arg == "-h" || arg == "--help") {

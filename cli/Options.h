@@ -12,6 +12,8 @@ struct TOptions {
     bool Quiet = false;
     bool Help = false;
     bool Version = false;
+    bool Deep = false;   // the deep scan's rules instead of the specified ones
+    bool Unique = false; // each full text listed once, at its first occurrence
     bool HasKeyword = false;
     std::string Keyword;
     std::string ExportDir; // empty: nothing is written

@@ -13,12 +13,14 @@
 #include "volume/VolumeError.h"
 #include "volume/VolumeSource.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -47,6 +49,10 @@ bool SourceLooksUsable(const std::string& source) {
     return true;
 }
 
+TScanMode ModeOf(const TOptions& options) {
+    return options.Deep ? TScanMode::Deep : TScanMode::Specified;
+}
+
 // What a walk tells of the volume, for the summary line.
 struct TWalkFigures {
     uint64_t SectorCount = 0;
@@ -54,13 +60,17 @@ struct TWalkFigures {
     uint64_t Unreadable = 0;
 };
 
-void PrintSummary(const std::string& source, const TWalkFigures& walk, uint64_t found, uint64_t listed,
+void PrintSummary(const std::string& source, const TWalkFigures& walk, const TMessageOutput& output, bool unique,
                   double seconds) {
+    const uint64_t found = output.Found();
+    const uint64_t listed = output.Listed();
     const double bytes = static_cast<double>(walk.SectorCount) * walk.SectorSize;
     const double perSecond = seconds > 0 ? bytes / seconds : 0;
     std::fprintf(stderr, "ostrevan-scan: %s: %llu sectors scanned, %llu unreadable, %llu messages found",
                  source.c_str(), static_cast<unsigned long long>(walk.SectorCount),
                  static_cast<unsigned long long>(walk.Unreadable), static_cast<unsigned long long>(found));
+    if (unique)
+        std::fprintf(stderr, ", %llu duplicates dropped", static_cast<unsigned long long>(output.Dropped()));
     if (listed != found)
         std::fprintf(stderr, " (%llu listed)", static_cast<unsigned long long>(listed));
     std::fprintf(stderr, ", %.2f s, %.0f bytes/s (%.1f MiB/s)\n", seconds, perSecond, perSecond / (1024.0 * 1024.0));
@@ -70,7 +80,7 @@ void PrintSummary(const std::string& source, const TWalkFigures& walk, uint64_t 
 class TSingleWalk {
 public:
     TSingleWalk(const TOptions& options, IProgressFactory& progress)
-        : scanner_(options.Source, pump_, progress, options.SectorSize, kCliHalfWindowBytes) {}
+        : scanner_(options.Source, pump_, progress, options.SectorSize, kCliHalfWindowBytes, ModeOf(options)) {}
     TWalkFigures Figures() const { return {scanner_.SectorCount(), scanner_.GetSectorSize(), 0}; }
     uint64_t Unreadable() const { return scanner_.UnreadableSectors(); }
     void Scan(TMessageOutput& output) {
@@ -85,12 +95,23 @@ private:
     TScanHardDisk scanner_;
 };
 
+// Threads that walk unless the user says: one per core, at most kMaxDefaultThreads. Each thread reads through a
+// map of its own, whose pages around the walk count in the program's resident memory (some 32 MiB a thread on a
+// warm image), so the cap keeps memory under 160 MiB on machines with many cores.
+constexpr unsigned kMaxDefaultThreads = 4;
+
+unsigned WalkingThreads(const TOptions& options) {
+    if (options.Threads != 0)
+        return options.Threads;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxDefaultThreads);
+}
+
 // The volume walked in ranges on several threads, which also prepare the output; this thread writes it in order.
 class TThreadedWalk {
 public:
     TThreadedWalk(const TOptions& options, IProgressFactory& progress)
         : progress_(progress), scan_([&options] { return OpenVolumeSource(options.Source, options.SectorSize); },
-                                     {options.Threads, 0, kCliHalfWindowBytes}) {}
+                                     {WalkingThreads(options), 0, kCliHalfWindowBytes, ModeOf(options)}) {}
     TWalkFigures Figures() const { return {scan_.SectorCount(), scan_.GetSectorSize(), 0}; }
     uint64_t Unreadable() const { return scan_.UnreadableSectors(); }
     void Scan(TMessageOutput& output) {
@@ -128,7 +149,7 @@ template <typename Walk> int Run(const TOptions& options, Walk& walk, TTerminalP
 
     if (!options.Quiet) {
         figures.Unreadable = walk.Unreadable();
-        PrintSummary(options.Source, figures, output.Found(), output.Listed(), seconds);
+        PrintSummary(options.Source, figures, output, options.Unique, seconds);
         if (exporter)
             std::fprintf(stderr, "ostrevan-scan: %llu messages exported to %s\n",
                          static_cast<unsigned long long>(exporter->Written()), exporter->Folder().c_str());

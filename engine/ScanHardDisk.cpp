@@ -1,5 +1,6 @@
 #include "engine/ScanHardDisk.h"
 
+#include "engine/DeepParser.h"
 #include "engine/FastStrings.h"
 #include "engine/PrintableRun.h"
 
@@ -13,6 +14,10 @@
 #include <vector>
 
 namespace {
+
+std::string_view AsText(std::span<const uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
 
 // A sample begins a message only when its first line is a recognised header line, so its first two bytes,
 // upper-cased as the parser does, are the first two letters of one of the parser's recognised names (none is
@@ -40,20 +45,52 @@ const TStartFilter& StartFilter() {
     return filter;
 }
 
+// Deep scan: a run that begins inside a sector, after a byte that no run may hold, is looked at only from this
+// length on (a stored message is longer; random data seldom has runs this long, so the walk passes it quickly).
+// Runs that begin at a sector start are looked at whatever their length.
+constexpr uint32_t kMinEmbeddedRun = 128;
+
+// Offset within `bytes` of the first run of at least kMinEmbeddedRun text bytes that begins before `limit` (at
+// `from` itself when `from` starts a run, else after a stop byte); `limit` when there is none. `bytes` reaches
+// kMinEmbeddedRun bytes past `limit` where the volume does.
+size_t NextLongRun(std::span<const uint8_t> bytes, size_t from, size_t limit) {
+    if (!MayHoldLongTextRun(bytes.subspan(from), limit - from, kMinEmbeddedRun))
+        return limit;
+    size_t p = from;
+    while (p < limit) {
+        const size_t run = TextPrefix(bytes.subspan(p, std::min<size_t>(kMinEmbeddedRun, bytes.size() - p)));
+        if (run >= kMinEmbeddedRun || (run > 0 && p + run == bytes.size()))
+            return p;
+        p += run;
+        p += TextStopPrefix(bytes.subspan(p, std::min(bytes.size(), limit) - std::min(p, limit)));
+    }
+    return limit;
+}
+
+// True when the sector whose bytes (and kMinEmbeddedRun more) are `bytes` certainly holds no place where the deep
+// walk would look for mail: its first bytes cannot begin a header block and no long run begins in it.
+bool DeepRejects(std::span<const uint8_t> bytes, size_t sectorSize) {
+    return !TDeepParser().MayBeginMessage(AsText(bytes)) && NextLongRun(bytes, 0, sectorSize) >= sectorSize;
+}
+
 // The first two bytes of sector after sector straight from the window, one view for many sectors instead of a
 // sample per sector, so that the walk over sectors that cannot begin a message costs a lookup each. It never
 // makes the window reload: where it cannot see without that, it leaves the sector to ExamineAt.
 class TSectorPeek {
 public:
-    explicit TSectorPeek(TDiskBuffer& buffer) : buffer_(buffer) {}
+    TSectorPeek(TDiskBuffer& buffer, TScanMode mode)
+        : buffer_(buffer), mode_(mode),
+          needed_(mode == TScanMode::Specified ? 2 : buffer.SectorSize() + kMinEmbeddedRun) {}
 
-    // True when the sector starting at `offset` certainly begins no message.
+    // True when the sector starting at `offset` certainly begins no message: the start test of each mode.
     bool Rejects(uint64_t offset) {
-        if (offset < first_ || offset + 2 > end_)
+        if (offset < first_ || offset + needed_ > end_)
             Refill(offset);
-        if (offset < first_ || offset + 2 > end_)
+        if (offset < first_ || offset + needed_ > end_)
             return false;
-        return !StartFilter().CouldBeginMessage(data_ + (offset - first_));
+        const uint8_t* bytes = data_ + (offset - first_);
+        return mode_ == TScanMode::Specified ? !StartFilter().CouldBeginMessage(bytes)
+                                             : DeepRejects({bytes, needed_}, buffer_.SectorSize());
     }
     // Called after anything that may have moved the window.
     void Forget() { first_ = end_ = 0; }
@@ -62,6 +99,8 @@ private:
     void Refill(uint64_t offset);
 
     TDiskBuffer& buffer_;
+    TScanMode mode_;
+    uint32_t needed_; // bytes from a sector's start that the test looks at
     const uint8_t* data_ = nullptr;
     uint64_t first_ = 0;
     uint64_t end_ = 0;
@@ -71,10 +110,6 @@ private:
 // that the desktop window's pump gets a pass (at most once per stretch) several times per megabyte.
 constexpr uint32_t kRunStretchBytes = 64 * 1024;
 
-std::string_view AsText(std::span<const uint8_t> bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
 // The longest request the window serves without a copy (ViewBytes takes up to the window argument).
 uint32_t ViewLimit(const TDiskBuffer& buffer) {
     return buffer.WindowSectors() / 2 * buffer.SectorSize();
@@ -82,11 +117,19 @@ uint32_t ViewLimit(const TDiskBuffer& buffer) {
 
 // `count` bytes from `offset`: a view into the window, or a copy in `copied` when the window is smaller than
 // the request (only tiny test windows are).
+// The copy reuses `copied`'s memory, so a walk over many long runs clears and maps it only once.
 std::span<const uint8_t> Bytes(TDiskBuffer& buffer, uint64_t offset, uint32_t count, std::vector<uint8_t>& copied) {
-    if (count <= ViewLimit(buffer))
+    const uint32_t limit = ViewLimit(buffer);
+    if (count <= limit)
         return buffer.ViewBytes(offset, count);
-    copied = buffer.ReadBytes(offset, count);
-    return copied;
+    copied.resize(count);
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t piece = std::min(count - done, limit);
+        const std::span<const uint8_t> view = buffer.ViewBytes(offset + done, piece);
+        std::memcpy(copied.data() + done, view.data(), piece);
+        done += piece;
+    }
+    return {copied.data(), count};
 }
 
 // When the run measured so far is about to leave the window, reload the window at the run's first sector rather
@@ -107,7 +150,7 @@ void TSectorPeek::Refill(uint64_t offset) {
     const uint64_t windowFirst = buffer_.WindowFirst() * sectorSize;
     // A view reloads the window when its end reaches the window's end; stop one byte short of that.
     const uint64_t windowEnd = (buffer_.WindowFirst() + buffer_.WindowCount()) * sectorSize;
-    if (offset < windowFirst || offset + 2 >= windowEnd)
+    if (offset < windowFirst || offset + needed_ >= windowEnd)
         return;
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(ViewLimit(buffer_), windowEnd - 1 - offset));
     data_ = buffer_.ViewBytes(offset, count).data();
@@ -151,7 +194,7 @@ TRangeWalk TScanHardDisk::WalkRange(uint64_t firstSector, uint64_t endSector) {
 
 uint64_t TScanHardDisk::Walk(uint64_t first, uint64_t end, IProgressWindow* progressWindow,
                              std::vector<TSectorSkip>* skips) {
-    TSectorPeek peek(*DiskBuffer);
+    TSectorPeek peek(*DiskBuffer, Mode_);
     uint64_t i = first;
     uint32_t counter = 0;
     while (i < end) {
@@ -170,6 +213,8 @@ uint64_t TScanHardDisk::Walk(uint64_t first, uint64_t end, IProgressWindow* prog
             peek.Forget();
             if (Cancelled_) // a run left half measured: the walk stops at its first sector
                 break;
+            if (consumed > 0 && progressWindow)
+                progressWindow->SetMessagesFound(MessagesFound);
         }
         const uint64_t skip = consumed / SectorSize + (consumed % SectorSize > 0 ? 1 : 0);
         if (skips && skip > 1)
@@ -190,6 +235,12 @@ bool TScanHardDisk::CancelRequested() {
 }
 
 uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
+    return Mode_ == TScanMode::Specified ? ExamineSpecified(offset) : ExamineDeep(offset);
+}
+
+// The sector begins a message when its two-sector sample passes the parser's start test; the printable run from
+// there is cut into messages at recognised header lines.
+uint32_t TScanHardDisk::ExamineSpecified(uint64_t offset) {
     const uint32_t sampleBytes = 2 * SectorSize;
     std::vector<uint8_t> copied;
     std::span<const uint8_t> sample = Bytes(*DiskBuffer, offset, sampleBytes, copied);
@@ -201,20 +252,58 @@ uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
         return 0;
     // The run is handed to the parser as a view over the window: nothing touches the window until the
     // messages have been cut out of it.
-    std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, copied);
-    uint64_t delivered = 0;
+    std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, RunCopy);
     Parser.SplitMessages(AsText(run), Pump, [&](TEmail&& email, uint64_t start) {
         Pump.ProcessMessages();
-        ++delivered;
         Deliver(std::move(email), {offset + start, offset});
     });
-    MessagesFound += delivered;
-    if (Shown && delivered > 0)
-        Shown->SetMessagesFound(MessagesFound);
     return length;
 }
 
+// Every run that begins in the sector (at its start, or a long one after a stop byte) is searched for messages,
+// which may begin anywhere in it; so is every run that begins in the sector where such a run ends. Returns the
+// bytes up to the end of the last sector so examined (or to a cut at the cap, which the walk then resumes from).
+uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
+    std::vector<uint8_t> copied;
+    // The walk's peek may not have been able to look (near a window's edge): the same test here, so the result
+    // and the pump points do not depend on the window.
+    if (DeepRejects(Bytes(*DiskBuffer, offset, SectorSize + kMinEmbeddedRun, copied), SectorSize))
+        return 0;
+    uint64_t examinedTo = offset + SectorSize;
+    uint64_t position = offset;
+    bool sectorStart = true;
+    while (position < examinedTo) {
+        uint64_t runStart = position;
+        if (!sectorStart) {
+            const uint32_t count = static_cast<uint32_t>(examinedTo - position) + kMinEmbeddedRun;
+            const size_t found = NextLongRun(Bytes(*DiskBuffer, position, count, copied), 0, examinedTo - position);
+            if (position + found >= examinedTo)
+                break;
+            runStart = position + found;
+        }
+        sectorStart = false;
+        const uint32_t length = TextRunLength(runStart);
+        if (Cancelled_) // not measured to its end: cutting it would cut its last message short
+            return 0;
+        if (length > 0) {
+            const std::span<const uint8_t> run = Bytes(*DiskBuffer, runStart, length, RunCopy);
+            DeepParser.SplitMessages(AsText(run), runStart, SectorSize, Pump, [&](TEmail&& email, uint64_t start) {
+                Pump.ProcessMessages();
+                Deliver(std::move(email), {runStart + start, runStart});
+            });
+        }
+        const uint64_t runEnd = runStart + length;
+        if (length == kRunCap)
+            return static_cast<uint32_t>(runEnd - offset);
+        position = runEnd;
+        const uint64_t runEndSector = (runEnd + SectorSize - 1) / SectorSize * SectorSize;
+        examinedTo = std::max(examinedTo, runEndSector);
+    }
+    return static_cast<uint32_t>(examinedTo - offset);
+}
+
 void TScanHardDisk::Deliver(TEmail&& email, const TFoundLocation& location) {
+    ++MessagesFound;
     if (Consumer) {
         Consumer(std::move(email), location);
     } else {
@@ -231,7 +320,7 @@ uint32_t TScanHardDisk::TextRunLength(uint64_t offset) {
         const uint64_t position = offset + length;
         const uint32_t stretch = std::min({kRunStretchBytes, kRunCap - length, std::max(viewLimit, 1u)});
         KeepRunInWindow(*DiskBuffer, offset, position + stretch);
-        const size_t accepted = PrintablePrefix(Bytes(*DiskBuffer, position, stretch, copied));
+        const size_t accepted = RunPrefix(Mode_, Bytes(*DiskBuffer, position, stretch, copied));
         length += static_cast<uint32_t>(accepted);
         Pump.ProcessMessages(accepted);
         if (accepted < stretch || CancelRequested())

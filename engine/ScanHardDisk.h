@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/Email.h"
+#include "engine/DeepParser.h"
 #include "engine/EmailParser.h"
 #include "engine/MessagePump.h"
 #include "engine/ProgressWindow.h"
@@ -56,7 +57,7 @@ public:
     TRangeWalk WalkRange(uint64_t firstSector, uint64_t endSector);
     // Bytes consumed at `offset` (a multiple of the sector size); 0 when no message starts there.
     uint32_t ExamineAt(uint64_t offset);
-    // Printable bytes from `offset` on, at most kRunCap.
+    // Bytes of a run from `offset` on (printable ones, or in the deep scan any but control bytes), at most kRunCap.
     uint32_t TextRunLength(uint64_t offset);
 
     // Hands each message to `consumer` as it is found instead of keeping it, so that memory stays flat however
@@ -76,6 +77,9 @@ public:
     TScanMode Mode() const { return Mode_; }
 
 private:
+    // ExamineAt by the rules of each mode.
+    uint32_t ExamineSpecified(uint64_t offset);
+    uint32_t ExamineDeep(uint64_t offset);
     // Keeps the message, or hands it to the consumer.
     void Deliver(TEmail&& email, const TFoundLocation& location);
     // The sector loop: from `first` while below `end`; returns the sector at which the walk would go on.
@@ -85,6 +89,7 @@ private:
     TEmailArray Found;
     std::unique_ptr<TDiskBuffer> DiskBuffer;
     TEmailParser Parser;
+    TDeepParser DeepParser;
     std::vector<TFoundLocation> Locations_;
     IMessagePump& Pump;
     IProgressFactory& Progress;
@@ -95,4 +100,5 @@ private:
     uint64_t SectorReached_ = 0;
     bool CancelRequested();
     TScanMode Mode_;
+    std::vector<uint8_t> RunCopy; // a run longer than the window serves in one view, copied (memory kept for reuse)
 };

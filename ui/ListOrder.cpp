@@ -3,9 +3,7 @@
 #include "ui/TextCollation.h"
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
-#include <string>
 
 namespace {
 
@@ -13,128 +11,136 @@ TFoundMessages::TField FieldOfColumn(int column) {
     return static_cast<TFoundMessages::TField>(column - 1);
 }
 
-// The primary keys of one column's texts in one block, with the first eight bytes of each as a number, so
-// that most comparisons of a sort are one comparison of two integers.
-class TTextKeys {
-public:
-    TTextKeys(const TFoundMessages& messages, TFoundMessages::TField field)
-        : Messages(messages), Field(field), Collation(TTextCollation::Instance()) {
-        const size_t count = messages.Size();
-        Starts.reserve(count + 1);
-        Prefixes.reserve(count);
-        NeedsSystem.reserve(count);
-        Usable = true;
-        for (size_t i = 0; i < count; ++i) {
-            const std::string_view text = messages.Field(i, field);
-            Starts.push_back(Keys.size());
-            Usable = Usable && Collation.AppendPrimaryKey(text, Keys);
-            NeedsSystem.push_back(Collation.NeedsSystemCompare(text));
-            uint64_t prefix = 0;
-            const size_t length = Keys.size() - Starts.back();
-            for (size_t k = 0; k < 8; ++k)
-                prefix = prefix << 8 | (k < length ? static_cast<unsigned char>(Keys[Starts.back() + k]) : 0);
-            Prefixes.push_back(prefix);
-        }
-        Starts.push_back(Keys.size());
-    }
+// One message as the rank computation sorts it: sixteen bytes of its key as two numbers, read from an array in
+// order (a comparison that had to look the message up would wait on memory at every step), and its index.
+struct TSortRecord {
+    uint64_t High;
+    uint64_t Low;
+    uint32_t Index;
+};
 
-    // Below 0, 0 or above 0 as message a's text sorts before, with or after message b's.
-    int Compare(uint32_t a, uint32_t b) const {
-        if (!Usable)
-            return TTextCollation::SystemCompare(Messages.Field(a, Field), Messages.Field(b, Field));
-        if (Prefixes[a] != Prefixes[b])
-            return Prefixes[a] < Prefixes[b] ? -1 : 1;
-        const size_t lengthA = Starts[a + 1] - Starts[a];
-        const size_t lengthB = Starts[b + 1] - Starts[b];
-        if (lengthA > 8 || lengthB > 8) {
-            const size_t common = std::min(lengthA, lengthB);
-            const int order = common > 8 ? std::memcmp(&Keys[Starts[a] + 8], &Keys[Starts[b] + 8], common - 8) : 0;
-            if (order != 0)
-                return order;
-        }
-        if (lengthA != lengthB)
-            return lengthA < lengthB ? -1 : 1;
-        if (!NeedsSystem[a] && !NeedsSystem[b])
-            return 0;
-        const std::string_view textA = Messages.Field(a, Field);
-        const std::string_view textB = Messages.Field(b, Field);
-        return textA == textB ? 0 : TTextCollation::SystemCompare(textA, textB);
+bool SamePrefix(const TSortRecord& a, const TSortRecord& b) {
+    return a.High == b.High && a.Low == b.Low;
+}
+
+// Ranks messages by keys of any length, sixteen bytes at a time: the records are sorted by their first sixteen
+// bytes; each run of equal ones is sorted by the next sixteen, and so on; a run whose keys ended together is
+// sorted by `tie` (below 0, 0, above 0), which alone decides between messages of equal keys.
+template <typename TPrefixAt, typename TTie> class TRanker {
+public:
+    TRanker(size_t count, TPrefixAt prefixAt, TTie tie) : PrefixAt(prefixAt), Tie(tie), Ranks(count) {}
+
+    std::vector<uint32_t> Run() {
+        std::vector<TSortRecord> records(Ranks.size());
+        for (uint32_t i = 0; i < records.size(); ++i)
+            records[i].Index = i;
+        SortRun(records.begin(), records.end(), 0);
+        return std::move(Ranks);
     }
 
 private:
-    const TFoundMessages& Messages;
-    TFoundMessages::TField Field;
-    const TTextCollation& Collation;
-    bool Usable = false;
-    std::string Keys;
-    std::vector<size_t> Starts;
-    std::vector<uint64_t> Prefixes;
-    std::vector<bool> NeedsSystem;
+    using TIterator = std::vector<TSortRecord>::iterator;
+
+    void SortRun(TIterator begin, TIterator end, size_t depth) {
+        for (TIterator record = begin; record != end; ++record) {
+            const TTextCollation::TPrefix prefix = PrefixAt(record->Index, depth);
+            record->High = prefix.High;
+            record->Low = prefix.Low;
+        }
+        std::sort(begin, end, [](const TSortRecord& a, const TSortRecord& b) {
+            return a.High != b.High ? a.High < b.High : a.Low < b.Low;
+        });
+        for (TIterator first = begin; first != end;) {
+            TIterator last = first + 1;
+            while (last != end && SamePrefix(*first, *last))
+                ++last;
+            if (last - first == 1)
+                Ranks[first->Index] = NextRank++;
+            else if ((first->Low & 0xFF) == 0) // the keys ended within these sixteen bytes: all equal
+                SortByTie(first, last);
+            else
+                SortRun(first, last, depth + 16);
+            first = last;
+        }
+    }
+
+    void SortByTie(TIterator begin, TIterator end) {
+        std::sort(begin, end, [&](const TSortRecord& a, const TSortRecord& b) { return Tie(a.Index, b.Index) < 0; });
+        for (TIterator record = begin; record != end; ++record) {
+            if (record != begin && Tie((record - 1)->Index, record->Index) < 0)
+                ++NextRank;
+            Ranks[record->Index] = NextRank;
+        }
+        ++NextRank;
+    }
+
+    TPrefixAt PrefixAt;
+    TTie Tie;
+    std::vector<uint32_t> Ranks;
+    uint32_t NextRank = 0;
 };
 
-// Ranks from messages in sorted order: a message gets a new rank where it compares after the one before it.
-template <typename TCompare>
-std::vector<uint32_t> RanksOfSorted(const std::vector<uint32_t>& sorted, size_t count, TCompare compare) {
-    std::vector<uint32_t> ranks(count);
-    uint32_t rank = 0;
-    for (size_t k = 0; k < sorted.size(); ++k) {
-        if (k > 0 && compare(sorted[k - 1], sorted[k]) < 0)
-            ++rank;
-        ranks[sorted[k]] = rank;
-    }
-    return ranks;
-}
-
-std::vector<uint32_t> AllMessages(size_t count) {
-    std::vector<uint32_t> indices(count);
-    std::iota(indices.begin(), indices.end(), 0u);
-    return indices;
+template <typename TPrefixAt, typename TTie>
+std::vector<uint32_t> RankMessages(size_t count, TPrefixAt prefixAt, TTie tie) {
+    return TRanker<TPrefixAt, TTie>(count, prefixAt, tie).Run();
 }
 
 } // namespace
 
 std::vector<uint32_t> TListOrder::RankByText(TFoundMessages::TField field) const {
-    const TTextKeys keys(Messages, field);
-    std::vector<uint32_t> sorted = AllMessages(Messages.Size());
-    std::sort(sorted.begin(), sorted.end(), [&](uint32_t a, uint32_t b) { return keys.Compare(a, b) < 0; });
-    return RanksOfSorted(sorted, Messages.Size(), [&](uint32_t a, uint32_t b) { return keys.Compare(a, b); });
+    const TTextCollation& collation = TTextCollation::Instance();
+    return RankMessages(
+        Messages.Size(),
+        [&](uint32_t index, size_t depth) { return collation.PrimaryPrefix(Messages.Field(index, field), depth); },
+        [&](uint32_t a, uint32_t b) { return collation.Compare(Messages.Field(a, field), Messages.Field(b, field)); });
 }
 
+// Readable dates by their moment (equal moments are equal, whatever their text), then the others by text.
 std::vector<uint32_t> TListOrder::RankByDate() const {
-    const TTextKeys keys(Messages, TFoundMessages::kDate);
-    auto compare = [&](uint32_t a, uint32_t b) {
-        const std::optional<int64_t> momentA = Messages.DateMoment(a);
-        const std::optional<int64_t> momentB = Messages.DateMoment(b);
-        if (momentA && momentB)
-            return *momentA < *momentB ? -1 : (*momentA > *momentB ? 1 : 0);
-        if (momentA || momentB)
-            return momentA ? -1 : 1; // dates that cannot be read come after the others
-        return keys.Compare(a, b);
+    const TTextCollation& collation = TTextCollation::Instance();
+    auto prefixAt = [&](uint32_t index, size_t) {
+        const std::optional<int64_t> moment = Messages.DateMoment(index);
+        // Offset so that the order of the signed moments is the order of the unsigned numbers; a low byte of
+        // zero says that nothing follows.
+        return moment ? TTextCollation::TPrefix{static_cast<uint64_t>(*moment) ^ (uint64_t(1) << 63), 0}
+                      : TTextCollation::TPrefix{UINT64_MAX, 0};
     };
-    std::vector<uint32_t> sorted = AllMessages(Messages.Size());
-    std::sort(sorted.begin(), sorted.end(), [&](uint32_t a, uint32_t b) { return compare(a, b) < 0; });
-    return RanksOfSorted(sorted, Messages.Size(), compare);
+    auto tie = [&](uint32_t a, uint32_t b) {
+        if (Messages.DateMoment(a) && Messages.DateMoment(b))
+            return 0;
+        return collation.Compare(Messages.Field(a, TFoundMessages::kDate), Messages.Field(b, TFoundMessages::kDate));
+    };
+    return RankMessages(Messages.Size(), prefixAt, tie);
 }
 
 const std::vector<uint32_t>& TListOrder::Ranks(int column) {
     std::vector<uint32_t>& ranks = Ranks_[column];
     if (ranks.size() != Messages.Size()) {
-        if (column == kItemNumColumn)
-            ranks = AllMessages(Messages.Size());
-        else if (FieldOfColumn(column) == TFoundMessages::kDate)
+        if (column == kItemNumColumn) {
+            ranks.resize(Messages.Size());
+            std::iota(ranks.begin(), ranks.end(), 0u);
+        } else if (FieldOfColumn(column) == TFoundMessages::kDate) {
             ranks = RankByDate();
-        else
+        } else {
             ranks = RankByText(FieldOfColumn(column));
+        }
     }
     return ranks;
 }
 
+// A counting sort by rank: stable, and linear in the rows and the ranks.
 void TListOrder::Sort(std::vector<uint32_t>& rows, int column, bool ascending) {
-    if (column < 0 || column >= kColumnCount)
+    if (column < 0 || column >= kColumnCount || rows.empty())
         return;
     const std::vector<uint32_t>& ranks = Ranks(column);
-    if (ascending)
-        std::stable_sort(rows.begin(), rows.end(), [&](uint32_t a, uint32_t b) { return ranks[a] < ranks[b]; });
-    else
-        std::stable_sort(rows.begin(), rows.end(), [&](uint32_t a, uint32_t b) { return ranks[a] > ranks[b]; });
+    const uint32_t top = *std::max_element(ranks.begin(), ranks.end());
+    auto slot = [&](uint32_t index) { return ascending ? ranks[index] : top - ranks[index]; };
+    std::vector<uint32_t> starts(static_cast<size_t>(top) + 2, 0);
+    for (uint32_t index : rows)
+        ++starts[slot(index) + 1];
+    std::partial_sum(starts.begin(), starts.end(), starts.begin());
+    std::vector<uint32_t> sorted(rows.size());
+    for (uint32_t index : rows)
+        sorted[starts[slot(index)]++] = index;
+    rows.swap(sorted);
 }

@@ -17,12 +17,13 @@ public:
     // Reads `messages`, which must outlive it and not change meanwhile.
     explicit TListOrder(const TFoundMessages& messages) : Messages(messages) {}
 
-    // Sorts `rows` (message indices) by `column`, ascending or descending.
+    // Sorts `rows` (message indices) by `column`, ascending or descending; rows that compare equal keep their
+    // order in either direction.
     void Sort(std::vector<uint32_t>& rows, int column, bool ascending);
 
 private:
     // Each message's place in the column's order, equal for messages that compare equal; made on the
-    // column's first sort and kept, so that later sorts of it compare two integers.
+    // column's first sort and kept, so that later sorts of it are a counting sort.
     const std::vector<uint32_t>& Ranks(int column);
     std::vector<uint32_t> RankByText(TFoundMessages::TField field) const;
     std::vector<uint32_t> RankByDate() const;

@@ -73,14 +73,24 @@ TTextCollation::TTextCollation() {
     Usable = true;
 }
 
-bool TTextCollation::AppendPrimaryKey(std::string_view text, std::string& key) const {
+TTextCollation::TPrefix TTextCollation::PrimaryPrefix(std::string_view text, size_t skip) const {
+    TPrefix prefix;
     if (!Usable)
-        return false;
-    for (char c : text) {
-        const TByteWeights& weights = Bytes[static_cast<unsigned char>(c)];
-        key.append(reinterpret_cast<const char*>(weights.Codes), weights.Count);
+        return prefix;
+    int filled = 0;
+    for (size_t i = 0; i < text.size() && filled < 16; ++i) {
+        const TByteWeights& weights = Bytes[static_cast<unsigned char>(text[i])];
+        for (int k = 0; k < weights.Count && filled < 16; ++k) {
+            if (skip > 0) {
+                --skip;
+                continue;
+            }
+            uint64_t& half = filled < 8 ? prefix.High : prefix.Low;
+            half |= static_cast<uint64_t>(weights.Codes[k]) << (8 * (7 - filled % 8));
+            ++filled;
+        }
     }
-    return true;
+    return prefix;
 }
 
 bool TTextCollation::NeedsSystemCompare(std::string_view text) const {
@@ -99,6 +109,8 @@ int TTextCollation::SystemCompare(std::string_view a, std::string_view b) {
 }
 
 int TTextCollation::Compare(std::string_view a, std::string_view b) const {
+    if (a == b) // the same message found many times over
+        return 0;
     if (!Usable)
         return SystemCompare(a, b);
     // Walk both primary keys without building them.
@@ -122,7 +134,7 @@ int TTextCollation::Compare(std::string_view a, std::string_view b) const {
     }
     if (i != a.size() || j != b.size())
         return i == a.size() ? -1 : 1; // one primary key is a prefix of the other
-    if (a == b || (!NeedsSystemCompare(a) && !NeedsSystemCompare(b)))
+    if (!NeedsSystemCompare(a) && !NeedsSystemCompare(b))
         return 0;
     return SystemCompare(a, b);
 }

@@ -10,10 +10,10 @@
 // much for the twenty million comparisons of a sort of a million rows. A Windows sort key puts the primary
 // weights of all characters first; each ANSI byte's primary weights are learned once from its own sort key and
 // renumbered as small codes in their order, so a string's primary key is a byte string that compares with
-// memcmp. Where two primary keys differ, they decide, as in the system's comparison; where they are equal and
-// either string holds a byte with weights beyond the primary ones (accents, hyphens, apostrophes, control
-// bytes), the system's comparison decides. On a code page of more than one byte per character every
-// comparison is the system's.
+// memcmp (or as numbers, 8 bytes at a time). Where two primary keys differ, they decide, as in the system's comparison;
+// where they are equal and either string holds a byte with weights beyond the primary ones (accents, hyphens,
+// apostrophes, control bytes), the system's comparison decides. On a code page of more than one byte per character
+// every comparison is the system's.
 class TTextCollation {
 public:
     // Built once from the system's tables.
@@ -21,9 +21,15 @@ public:
 
     // Below 0, 0 or above 0 as `a` sorts before, with or after `b`; the sign CompareStringA gives.
     int Compare(std::string_view a, std::string_view b) const;
-    // Appends `text`'s primary key to `key`; false when the key cannot stand for the text (a multi-byte code
-    // page), and then only Compare may be used.
-    bool AppendPrimaryKey(std::string_view text, std::string& key) const;
+    // The first 16 bytes of `text`'s primary key, as two big-endian numbers, zeros past its end: texts whose
+    // prefixes differ sort as their prefixes do; where they are equal, Compare decides. All zeros on a
+    // multi-byte code page.
+    struct TPrefix {
+        uint64_t High = 0;
+        uint64_t Low = 0;
+    };
+    // The same for the part of the key after its first `skip` bytes.
+    TPrefix PrimaryPrefix(std::string_view text, size_t skip = 0) const;
     // True when two texts of equal primary keys may still differ for the system: `text` holds a byte whose
     // weights go beyond its primary ones.
     bool NeedsSystemCompare(std::string_view text) const;

@@ -280,12 +280,11 @@ void TfrmMain::OnNotify(NMHDR& header) {
     case LVN_ITEMCHANGED: {
         const NMLISTVIEW& change = reinterpret_cast<const NMLISTVIEW&>(header);
         if ((change.uChanged & LVIF_STATE) && ((change.uNewState ^ change.uOldState) & LVIS_SELECTED))
-            lvFoundEmailsSelectionChange();
+            lvFoundEmailsSelectionChange(change.iItem, change.uNewState & LVIS_SELECTED);
         return;
     }
-    case LVN_ODSTATECHANGED:
-    case NM_CLICK:
-        return lvFoundEmailsSelectionChange();
+    case LVN_ODSTATECHANGED: // a range of rows at once; rare in a single-selection list
+        return lvFoundEmailsSelectionChange(lvFoundEmails_.Selected(), true);
     case LVN_COLUMNCLICK:
         return lvFoundEmailsColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
     }
@@ -796,6 +795,7 @@ void TfrmMain::ShowRows(std::vector<uint32_t> rows) {
         Ticks[index] &= listed[index];
 
     Rows_ = std::move(rows);
+    SelectedRow = -1;
     LVITEMA none = {};
     none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     CallWindowProcA(lvFoundEmailsBaseProc, list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
@@ -880,13 +880,15 @@ void TfrmMain::ShowPreview(int message) {
         SetWindowTextA(txtmsgbody_, Messages.Body(message).c_str());
 }
 
-// The preview follows the selection, whatever moved it: a click, the arrow keys, Home and End, a sort.
-void TfrmMain::lvFoundEmailsSelectionChange() {
-    int row = lvFoundEmails_.Selected();
-    if (row >= 0)
-        ShowPreview(MessageIndexOfRow(row));
-    else if (PreviewMessage >= 0)
-        ShowPreview(-1);
+// The preview follows the selection, whatever moved it: a click, the arrow keys, Home and End, a sort. The
+// selected row is followed from the list's notifications: asking the list for it costs a look at every row
+// before it.
+void TfrmMain::lvFoundEmailsSelectionChange(int row, bool selected) {
+    if (selected)
+        SelectedRow = row;
+    else if (row == -1 || row == SelectedRow)
+        SelectedRow = -1;
+    ShowPreview(MessageIndexOfRow(SelectedRow));
 }
 
 // A column's first click sorts it ascending, the next reverses it. The selected message stays selected.
@@ -895,7 +897,7 @@ void TfrmMain::lvFoundEmailsColumnClick(int column) {
         return;
     SortAscending_ = column == SortColumn_ ? !SortAscending_ : true;
     SortColumn_ = column;
-    const int selected = MessageIndexOfRow(lvFoundEmails_.Selected());
+    const int selected = MessageIndexOfRow(SelectedRow);
     Order->Sort(Rows_, column, SortAscending_);
     if (selected >= 0) {
         const auto at = std::find(Rows_.begin(), Rows_.end(), static_cast<uint32_t>(selected));

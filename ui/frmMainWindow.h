@@ -127,7 +127,7 @@ private:
     void sbScanClick();
     void ScanDrive(const std::string& root);
     void lvFoundEmailsGetDisplayInfo(NMLVDISPINFOA& info) const;
-    void lvFoundEmailsSelectionChange();
+    void lvFoundEmailsSelectionChange(int row, bool selected);
     void lvFoundEmailsColumnClick(int column);
     void sbSelectAllClick();
     void sbDeselectAllClick();
@@ -184,6 +184,7 @@ private:
     std::vector<uint32_t> Rows_; // row -> message index
     std::vector<uint8_t> Ticks;  // message index -> ticked
     int PreviewMessage = -1;     // the message whose body the preview shows
+    int SelectedRow = -1;        // followed from the list's notifications
     int SortColumn_ = -1;
     bool SortAscending_ = true;
     TScanSummary LastScan;

@@ -105,7 +105,7 @@ struct TDiskBuffer::State {
         if (!Mapped)
             return;
         MappedFailures.clear();
-        Unreadable += Source->TakeUnreadableSectors(MappedFailures);
+        Source->TakeUnreadableSectors(MappedFailures);
         for (uint64_t sector : MappedFailures)
             CountUnreadable(sector);
     }
@@ -208,7 +208,7 @@ void TDiskBuffer::LoadWindow(uint64_t offset) {
     if (s.Mapped && s.WindowCount == s.WindowSectors) {
         // Every view this window serves ends before its last byte, so it lies in the map's whole sectors.
         s.Data = s.Mapped + s.WindowStartByte;
-        s.Source->ReadingAt(s.WindowStartByte);
+        s.Source->ReadingAt(s.WindowStartByte, s.WindowEndByte - s.WindowStartByte);
     } else {
         ReadIntoBuffer();
     }

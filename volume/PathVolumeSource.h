@@ -21,8 +21,8 @@ public:
     uint64_t LengthBytes() const override { return lengthBytes_; }
     bool ReadSectors(uint64_t firstSector, uint32_t count, uint8_t* buffer) override;
     const uint8_t* MappedBytes() override;
-    uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors) override;
-    void ReadingAt(uint64_t offset) override;
+    void TakeUnreadableSectors(std::vector<uint64_t>& sectors) override;
+    void ReadingAt(uint64_t offset, uint64_t length) override;
 
 private:
     // Raises TVolumeError when the measured volume holds no whole sector.

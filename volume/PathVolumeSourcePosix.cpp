@@ -49,11 +49,12 @@ const uint8_t* TPathVolumeSource::MappedBytes() {
     return handle_->map ? handle_->map->Bytes() : nullptr;
 }
 
-uint64_t TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>& sectors) {
-    return handle_->map ? handle_->map->TakeUnreadableSectors(sectors) : 0;
+void TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>& sectors) {
+    if (handle_->map)
+        handle_->map->TakeUnreadableSectors(sectors);
 }
 
-void TPathVolumeSource::ReadingAt(uint64_t offset) {
+void TPathVolumeSource::ReadingAt(uint64_t offset, uint64_t) {
     if (handle_->map)
         handle_->map->ReadingAt(offset);
 }

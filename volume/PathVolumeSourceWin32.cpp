@@ -42,8 +42,6 @@ const uint8_t* TPathVolumeSource::MappedBytes() {
     return nullptr;
 }
 
-uint64_t TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>&) {
-    return 0;
-}
+void TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>&) {}
 
-void TPathVolumeSource::ReadingAt(uint64_t) {}
+void TPathVolumeSource::ReadingAt(uint64_t, uint64_t) {}

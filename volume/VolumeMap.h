@@ -20,8 +20,9 @@ public:
     TVolumeMap& operator=(const TVolumeMap&) = delete;
 
     const uint8_t* Bytes() const;
-    // Appends the sectors that failed since the last call; returns how many more failed than could be recorded.
-    uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors);
+    // Appends the sectors that failed since the last call. Up to 131,072 are kept between two calls, more than
+    // any window of 64 MiB holds, and the window calls at every load.
+    void TakeUnreadableSectors(std::vector<uint64_t>& sectors);
     // The walk is at `offset`: the pages well behind it are let go.
     void ReadingAt(uint64_t offset);
 

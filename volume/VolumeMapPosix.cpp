@@ -11,15 +11,14 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <mutex>
 
 namespace {
 
 // Maps alive at once (each sector window of a multi-threaded walk has one); a source past this reads instead.
 constexpr size_t kMaxMaps = 256;
-// Failed sectors recorded between two collections. The window collects at every load, and one window holds at
-// most 81,920 sectors; the record costs no memory until a failure is written into it.
+// Failed sectors recorded between two collections. The window collects at every load, and the desktop program's
+// 40 MiB window holds at most 81,920 sectors; the record costs no memory until a failure is written into it.
 constexpr size_t kFailureCapacity = 1 << 17;
 // Pages behind the walk are given back in steps of this size: what has been read stays in the page cache, but
 // no longer counts in this process's memory.
@@ -29,10 +28,13 @@ constexpr bool kCanMap = sizeof(void*) >= 8;
 
 } // namespace
 
+// A live map as the handler sees it. Records live in a fixed table and are never freed, so the handler of one
+// thread can look at every record while another thread opens or closes its map.
 struct TVolumeMap::TRecord {
-    uint8_t* base = nullptr;
-    uint64_t mappedBytes = 0; // whole pages
-    uint64_t sectorBytes = 0; // the volume's whole sectors: only their bytes are ever served
+    std::atomic<bool> inUse{false};
+    std::atomic<uint8_t*> base{nullptr}; // set last when a map opens, cleared first when it closes
+    uint64_t mappedBytes = 0;            // whole pages
+    uint64_t sectorBytes = 0;            // the volume's whole sectors: only their bytes are ever served
     uint32_t sectorSize = 0;
     int fd = -1;
     uint64_t* failures = nullptr; // kFailureCapacity entries, written by the handler
@@ -43,7 +45,7 @@ struct TVolumeMap::TRecord {
 
 namespace {
 
-std::atomic<TVolumeMap::TRecord*> Maps[kMaxMaps];
+TVolumeMap::TRecord Maps[kMaxMaps];
 struct sigaction PreviousBusAction;
 size_t PageSize = 4096;
 
@@ -76,7 +78,7 @@ bool Repair(TVolumeMap::TRecord& map, uintptr_t address) {
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
     if (fresh == MAP_FAILED)
         return false;
-    const uint64_t pageOffset = page - reinterpret_cast<uintptr_t>(map.base);
+    const uint64_t pageOffset = page - reinterpret_cast<uintptr_t>(map.base.load(std::memory_order_relaxed));
     const uint64_t pageEnd = std::min<uint64_t>(pageOffset + PageSize, map.sectorBytes);
     for (uint64_t at = pageOffset; at < pageEnd;) {
         const uint64_t sector = at / map.sectorSize;
@@ -96,12 +98,9 @@ bool Repair(TVolumeMap::TRecord& map, uintptr_t address) {
 void OnBusError(int signal, siginfo_t* info, void* context) {
     const int savedErrno = errno;
     const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
-    for (auto& slot : Maps) {
-        TVolumeMap::TRecord* map = slot.load(std::memory_order_acquire);
-        if (map == nullptr)
-            continue;
-        const auto begin = reinterpret_cast<uintptr_t>(map->base);
-        if (address >= begin && address - begin < map->mappedBytes && Repair(*map, address)) {
+    for (TVolumeMap::TRecord& map : Maps) {
+        const auto begin = reinterpret_cast<uintptr_t>(map.base.load(std::memory_order_acquire));
+        if (begin != 0 && address >= begin && address - begin < map.mappedBytes && Repair(map, address)) {
             errno = savedErrno;
             return; // the access is made again and now reads the repaired page
         }
@@ -129,21 +128,13 @@ void InstallHandlerOnce() {
     });
 }
 
-bool Register(TVolumeMap::TRecord* map) {
-    for (auto& slot : Maps) {
-        TVolumeMap::TRecord* empty = nullptr;
-        if (slot.compare_exchange_strong(empty, map, std::memory_order_acq_rel))
-            return true;
+TVolumeMap::TRecord* ClaimRecord() {
+    for (TVolumeMap::TRecord& map : Maps) {
+        bool free = false;
+        if (map.inUse.compare_exchange_strong(free, true, std::memory_order_acq_rel))
+            return &map;
     }
-    return false;
-}
-
-void Unregister(TVolumeMap::TRecord* map) {
-    for (auto& slot : Maps) {
-        TVolumeMap::TRecord* expected = map;
-        if (slot.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel))
-            return;
-    }
+    return nullptr;
 }
 
 uint64_t PageFloor(uint64_t offset) {
@@ -156,55 +147,55 @@ TVolumeMap::TVolumeMap(int fd, uint64_t lengthBytes, uint32_t sectorSize) {
     if (!kCanMap || lengthBytes == 0 || sectorSize == 0)
         return;
     InstallHandlerOnce();
-    auto record = std::make_unique<TRecord>();
+    TRecord* record = ClaimRecord();
+    if (!record)
+        return;
+    const uint64_t mappedBytes = (lengthBytes + PageSize - 1) / PageSize * PageSize;
+    void* base = mmap(nullptr, mappedBytes, PROT_READ, MAP_SHARED, fd, 0);
+    void* failures = base == MAP_FAILED ? MAP_FAILED
+                                        : mmap(nullptr, kFailureCapacity * sizeof(uint64_t), PROT_READ | PROT_WRITE,
+                                               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (failures == MAP_FAILED) {
+        if (base != MAP_FAILED)
+            munmap(base, mappedBytes);
+        record->inUse.store(false, std::memory_order_release);
+        return;
+    }
     record->fd = fd;
     record->sectorSize = sectorSize;
     record->sectorBytes = lengthBytes / sectorSize * sectorSize;
-    record->mappedBytes = (lengthBytes + PageSize - 1) / PageSize * PageSize;
-    void* base = mmap(nullptr, record->mappedBytes, PROT_READ, MAP_SHARED, fd, 0);
-    if (base == MAP_FAILED)
-        return;
-    void* failures =
-        mmap(nullptr, kFailureCapacity * sizeof(uint64_t), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (failures == MAP_FAILED) {
-        munmap(base, record->mappedBytes);
-        return;
-    }
-    record->base = static_cast<uint8_t*>(base);
+    record->mappedBytes = mappedBytes;
     record->failures = static_cast<uint64_t*>(failures);
-    if (!Register(record.get())) {
-        munmap(base, record->mappedBytes);
-        munmap(failures, kFailureCapacity * sizeof(uint64_t));
-        return;
-    }
+    record->failureCount.store(0, std::memory_order_relaxed);
+    record->repaired.store(false, std::memory_order_relaxed);
+    record->releasedEnd = 0;
     // Ahead: the kernel's read-ahead, doubled for a sequential map, keeps large reads in flight while the walk
     // consumes the pages before them. Measured on a cold 2 GiB image against madvise(MADV_WILLNEED) on the
     // next 64 MiB at each window (slower: the walk waits while the request is queued) and a thread asking for
     // the next 8 MiB ahead of the walk (no faster), this was the quickest and the simplest.
-    madvise(base, record->mappedBytes, MADV_SEQUENTIAL);
-    record_ = record.release();
+    madvise(base, mappedBytes, MADV_SEQUENTIAL);
+    record->base.store(static_cast<uint8_t*>(base), std::memory_order_release);
+    record_ = record;
 }
 
 TVolumeMap::~TVolumeMap() {
     if (!record_)
         return;
-    Unregister(record_);
-    munmap(record_->base, record_->mappedBytes);
+    uint8_t* base = record_->base.exchange(nullptr, std::memory_order_acq_rel);
+    munmap(base, record_->mappedBytes);
     munmap(record_->failures, kFailureCapacity * sizeof(uint64_t));
-    delete record_;
+    record_->inUse.store(false, std::memory_order_release);
 }
 
 const uint8_t* TVolumeMap::Bytes() const {
-    return record_ ? record_->base : nullptr;
+    return record_ ? record_->base.load(std::memory_order_relaxed) : nullptr;
 }
 
-uint64_t TVolumeMap::TakeUnreadableSectors(std::vector<uint64_t>& sectors) {
+void TVolumeMap::TakeUnreadableSectors(std::vector<uint64_t>& sectors) {
     if (!record_)
-        return 0;
+        return;
     const size_t count = record_->failureCount.exchange(0, std::memory_order_relaxed);
-    const size_t recorded = std::min(count, kFailureCapacity);
-    sectors.insert(sectors.end(), record_->failures, record_->failures + recorded);
-    return count - recorded;
+    sectors.insert(sectors.end(), record_->failures, record_->failures + std::min(count, kFailureCapacity));
 }
 
 void TVolumeMap::ReadingAt(uint64_t offset) {
@@ -216,7 +207,7 @@ void TVolumeMap::ReadingAt(uint64_t offset) {
     // and a later view of it faults the page in (and repairs it) again.
     const uint64_t behind = PageFloor(offset);
     if (behind >= map.releasedEnd + kReleaseStep) {
-        uint8_t* from = map.base + map.releasedEnd;
+        uint8_t* from = map.base.load(std::memory_order_relaxed) + map.releasedEnd;
         const uint64_t length = behind - map.releasedEnd;
         if (map.repaired.load(std::memory_order_relaxed))
             mmap(from, length, PROT_READ, MAP_SHARED | MAP_FIXED, map.fd, static_cast<off_t>(map.releasedEnd));

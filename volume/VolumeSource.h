@@ -24,10 +24,11 @@ public:
     // sectors lost that way are handed over by TakeUnreadableSectors.
     virtual const uint8_t* MappedBytes() { return nullptr; }
     // Appends the sectors that failed to read through the map since the last call (a sector may come again if
-    // it was read again); returns how many more failed than it could tell apart.
-    virtual uint64_t TakeUnreadableSectors(std::vector<uint64_t>&) { return 0; }
-    // The walk has moved to `offset`: a mapped source lets go of the pages the walk has left behind.
-    virtual void ReadingAt(uint64_t /*offset*/) {}
+    // it was read again).
+    virtual void TakeUnreadableSectors(std::vector<uint64_t>&) {}
+    // The window now covers [offset, offset + length) of the map: a mapped source lets go of the pages the walk
+    // has left behind.
+    virtual void ReadingAt(uint64_t /*offset*/, uint64_t /*length*/) {}
 };
 
 // Opens a drive root ("C:\" or "C:", Windows only), an image file or a device node. `imageSectorSize` is the

@@ -211,6 +211,48 @@ class ErrorsAndExitCodes(ImageCase):
         self.assertEqual(self.json_lines("-q", "--sector-size", "4096", self.image), [])
 
 
+class DeepAndUnique(ImageCase):
+    LF = (b"Return-Path: <ann@example.org>\nFrom: Ann <ann@example.org>\nTo: bob@example.org\n"
+          b"Subject: Caf\xc3\xa9\nDate: Tue, 1 Dec 2026 10:00:00 +0000\n\nLF lines, UTF-8 text: \xc3\xa9t\xc3\xa9\n")
+
+    def write(self, placements):
+        image = bytearray(64 * SECTOR)
+        for offset, text in placements:
+            image[offset:offset + len(text)] = text
+        with open(self.image, "wb") as f:
+            f.write(image)
+
+    def test_deep_finds_what_the_default_scan_misses_with_the_same_keys(self):
+        self.write([(5 * SECTOR + 100, self.LF), (30 * SECTOR, self.FIRST)])
+        self.assertEqual([line["offset"] for line in self.json_lines("-q", self.image)], [30 * SECTOR])
+        lines = self.json_lines("-q", "--deep", self.image)
+        self.assertEqual([line["offset"] for line in lines], [5 * SECTOR + 100, 30 * SECTOR])
+        self.assertEqual(list(lines[0].keys()), JSON_KEYS)
+        self.assertEqual(lines[0]["subject"], " Caf\u00c3\u00a9")  # the stored bytes, one code point each
+        self.assertEqual(lines[0]["sha256"], hashlib.sha256(self.LF).hexdigest())
+        target = os.path.join(self.folder, "out")
+        code, _, err = run("-q", "--deep", "--export", target, self.image)
+        self.assertEqual(code, 0, err)
+        with open(os.path.join(target, "RecoveredEmail0.eml"), "rb") as f:
+            self.assertEqual(f.read(), self.LF)
+
+    def test_unique_lists_each_text_once_and_counts_the_rest(self):
+        self.write([(2 * SECTOR, self.FIRST), (10 * SECTOR, self.SECOND), (20 * SECTOR, self.FIRST)])
+        self.assertEqual(len(self.json_lines("-q", self.image)), 3)
+        for mode in ([], ["--deep"]):
+            code, out, err = run("--json", "--unique", *mode, self.image)
+            self.assertEqual(code, 0, err)
+            lines = [json.loads(line) for line in out.decode("ascii").splitlines()]
+            self.assertEqual([(line["index"], line["offset"]) for line in lines], [(0, 2 * SECTOR), (1, 10 * SECTOR)])
+            self.assertRegex(err, r"3 messages found, 1 duplicates dropped \(2 listed\)")
+
+    def test_help_names_the_options(self):
+        code, out, _ = run("--help")
+        self.assertEqual(code, 0)
+        self.assertIn(b"--deep", out)
+        self.assertIn(b"--unique", out)
+
+
 class Threads(unittest.TestCase):
     """A 40 MiB image, so that the walk is cut into several ranges, with messages at and around the ranges' edges
     (sector 1 + k * 32768 begins range k) and a long run that crosses an edge and holds a message at the sector

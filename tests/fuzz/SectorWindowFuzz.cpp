@@ -1,9 +1,9 @@
 // The sector window over an in-memory volume with failing sectors, at every window size the constructor takes:
 // every request yields the volume's own bytes, zeros where a sector failed and past the last whole sector. Without
 // failing sectors, a second window over the same bytes as an image file (which the source maps) serves the same.
-// Input: sector size choice (1 byte), half the window (2), volume length (2, up to 64 sectors), failing sectors 0 to 15
-// (2 bytes, one bit each), "every n-th sector fails" (1), then requests of 8 bytes each: kind (1), offset (4), count
-// (3).
+// Input: sector size choice (1 byte), half the window (2), volume length (2, up to 64 sectors), failing sectors
+// 0 to 15 (2 bytes, one bit each), "every n-th sector fails" (1; its top bit: failed reads leave garbage), then
+// requests of 8 bytes each: kind (1), offset (4), count (3).
 #include "tests/fuzz/FuzzInput.h"
 #include "tests/fuzz/MemoryFile.h"
 #include "volume/DiskBuffer.h"
@@ -63,13 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // At most 64 sectors (and 64 KiB): room for every relation of window and volume, and fast runs.
     const uint64_t length = input.Word() % (std::min<uint64_t>(64 * model.sectorSize, 65535) + 1);
     const uint16_t failingMask = input.Word();
-    const uint8_t failingEvery = input.Byte();
+    const uint8_t failing = input.Byte();
+    const uint8_t failingEvery = failing & 0x7F;
+    // A failed read leaves the buffer as it was, or (top bit) garbage in the failing sectors' place.
+    const auto faultModel =
+        failing & 0x80 ? TMemoryVolumeSource::TFaultModel::Garbage : TMemoryVolumeSource::TFaultModel::KeepBuffer;
     model.sectorCount = length / model.sectorSize;
 
     std::vector<uint8_t> bytes(length);
     for (uint64_t k = 0; k < length; ++k)
         bytes[k] = VolumeByte(k);
-    auto source = std::make_unique<TMemoryVolumeSource>(bytes, model.sectorSize);
+    auto source =
+        std::make_unique<TMemoryVolumeSource>(bytes, model.sectorSize, "memory", std::set<uint64_t>{}, faultModel);
     model.failing.resize(model.sectorCount);
     uint64_t failingCount = 0;
     for (uint64_t sector = 0; sector < model.sectorCount; ++sector)

@@ -55,9 +55,9 @@ private:
     std::vector<TSeen> added_;
 };
 
-// A volume read through a map, as image files are on Linux: the map shows unreadable sectors as zeros and tells
-// them (as a real map does after the fault) once the window has said it reads there. Whole windows come from the
-// map, the volume's last one from reads.
+// A volume read through a map, as image files are on Linux: the map shows unreadable sectors as zeros, and once
+// the window reads there it tells every unreadable sector from there to the end (as a map that reads ahead may),
+// so that every thread's source tells most of them. Whole windows come from the map, the last one from reads.
 class TMappedTestVolume final : public TMemoryVolumeSource {
 public:
     TMappedTestVolume(std::shared_ptr<const Bytes> image, std::shared_ptr<const Bytes> mapped, uint32_t sectorSize,
@@ -66,10 +66,9 @@ public:
           mapped_(std::move(mapped)), unreadable_(std::move(unreadable)) {}
 
     const uint8_t* MappedBytes() override { return mapped_->data(); }
-    void ReadingAt(uint64_t offset, uint64_t length) override {
-        const uint64_t first = offset / SectorSize();
-        for (auto it = unreadable_.lower_bound(first); it != unreadable_.end() && *it * SectorSize() < offset + length;
-             ++it)
+    void ReadingAt(uint64_t offset, uint64_t) override {
+        for (auto it = unreadable_.lower_bound(offset / SectorSize()); it != unreadable_.end();
+             it = unreadable_.erase(it))
             pending_.push_back(*it);
     }
     uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
@@ -96,11 +95,25 @@ std::function<std::unique_ptr<IVolumeSource>()> Opener(const std::shared_ptr<con
     return [=] { return std::make_unique<TMappedTestVolume>(image, map, sectorSize, unreadable); };
 }
 
-TWalkResult SingleWalk(const std::shared_ptr<const Bytes>& image, uint32_t sectorSize, uint32_t windowBytes,
-                       const std::set<uint64_t>& unreadable, bool mapped = false) {
+// A volume to walk and how: its bytes, sector size, unreadable sectors, whether it is read through a map, the
+// window's half and the scan mode.
+struct TVolume {
+    std::shared_ptr<const Bytes> image;
+    uint32_t sectorSize = 512;
+    std::set<uint64_t> unreadable;
+    bool mapped = false;
+    uint32_t halfWindowBytes = 1 << 20;
+    TScanMode mode = TScanMode::Specified;
+
+    std::function<std::unique_ptr<IVolumeSource>()> Open() const {
+        return Opener(image, sectorSize, unreadable, mapped);
+    }
+};
+
+TWalkResult SingleWalk(const TVolume& volume) {
     TNullMessagePump pump;
     TNoProgress none;
-    TScanHardDisk scanner(Opener(image, sectorSize, unreadable, mapped)(), pump, none, windowBytes);
+    TScanHardDisk scanner(volume.Open()(), pump, none, volume.halfWindowBytes, volume.mode);
     TWalkResult result;
     scanner.SetMessageConsumer(
         [&](TEmail&& email, const TFoundLocation& at) { result.messages.emplace_back(email, at); });
@@ -109,10 +122,9 @@ TWalkResult SingleWalk(const std::shared_ptr<const Bytes>& image, uint32_t secto
     return result;
 }
 
-TWalkResult ThreadedWalk(const std::shared_ptr<const Bytes>& image, uint32_t sectorSize, uint32_t windowBytes,
-                         const std::set<uint64_t>& unreadable, unsigned threads, uint64_t rangeSectors,
-                         TRecordingProgress* progress = nullptr, bool mapped = false) {
-    TParallelScan scan(Opener(image, sectorSize, unreadable, mapped), {threads, rangeSectors, windowBytes});
+TWalkResult ThreadedWalk(const TVolume& volume, unsigned threads, uint64_t rangeSectors,
+                         TRecordingProgress* progress = nullptr) {
+    TParallelScan scan(volume.Open(), {threads, rangeSectors, volume.halfWindowBytes, volume.mode});
     TWalkResult result;
     TNoProgress none;
     scan.Scan([&] { return std::make_unique<TCollectingOutput>(result.messages); },
@@ -133,7 +145,7 @@ void ExpectSameWalk(const TWalkResult& threaded, const TWalkResult& single) {
 // A random volume of mail as it lies on disks: messages at sector starts, alone or back to back in one run, some
 // followed by text so that the next message of the same run begins exactly at a sector start (a range that starts
 // there sees a message the single walk passes over); runs that stop at each kind of stop byte; text, noise,
-// zeros; quoted replies.
+// zeros; quoted replies; LF line ends and mbox envelope lines, which the deep scan reads.
 Bytes RandomMailVolume(std::mt19937& random, uint64_t sectors, uint32_t sectorSize) {
     Bytes image(sectors * sectorSize);
     for (auto& b : image)
@@ -156,6 +168,10 @@ Bytes RandomMailVolume(std::mt19937& random, uint64_t sectors, uint32_t sectorSi
         }
         if (random() % 3 == 0)
             run += std::string(random() % (4 * sectorSize), 'T') + "\r\n";
+        if (random() % 4 == 0) // stored with LF line ends, as mail stores often keep it
+            std::erase(run, '\r');
+        if (random() % 6 == 0)
+            run = "From sender@example.org Tue Dec  1 10:00:00 2026\n" + run;
         run.push_back(static_cast<char>("\x00\x0C\x7F\x80\x01"[random() % 5]));
         const uint64_t offset = sector * sectorSize + (random() % 6 == 0 ? random() % sectorSize : 0);
         if (offset + run.size() <= image.size())
@@ -173,28 +189,33 @@ TEST(ParallelScan, GivesWhatTheSingleWalkGivesOnRandomVolumes) {
         uint32_t seed;
         uint32_t sectorSize;
         uint64_t sectors;
+        TScanMode mode;
     };
-    const Case volumes[] = {{11, 512, 700}, {12, 512, 1500}, {13, 1024, 400}, {14, 4096, 160}, {15, 512, 90}};
+    const Case volumes[] = {{11, 512, 700, TScanMode::Specified},  {12, 512, 1500, TScanMode::Specified},
+                            {13, 1024, 400, TScanMode::Specified}, {14, 4096, 160, TScanMode::Specified},
+                            {15, 512, 90, TScanMode::Specified},   {16, 512, 900, TScanMode::Deep},
+                            {17, 2048, 300, TScanMode::Deep}};
     const unsigned threadCounts[] = {1, 2, 3, 5};
     const uint64_t rangeSizes[] = {1, 2, 3, 7, 16, 61, 256, 100000};
     for (const Case& v : volumes) {
         std::mt19937 random(v.seed);
-        const auto image = std::make_shared<const Bytes>(RandomMailVolume(random, v.sectors, v.sectorSize));
-        for (uint32_t windowBytes : {v.sectorSize, 4 * v.sectorSize, 1u << 20}) {
+        TVolume volume{std::make_shared<const Bytes>(RandomMailVolume(random, v.sectors, v.sectorSize)), v.sectorSize};
+        volume.mode = v.mode;
+        for (uint32_t halfWindowBytes : {v.sectorSize, 4 * v.sectorSize, 1u << 20}) {
+            volume.halfWindowBytes = halfWindowBytes;
             for (uint64_t rangeSectors : rangeSizes) {
-                std::set<uint64_t> unreadable;
+                volume.unreadable.clear();
                 for (int k = 0; k < 6; ++k)
-                    unreadable.insert(1 + random() % (v.sectors - 1));
+                    volume.unreadable.insert(1 + random() % (v.sectors - 1));
                 for (uint64_t edge = 1 + rangeSectors; edge < v.sectors; edge += 3 * rangeSectors) {
-                    unreadable.insert(edge);     // a range's first sector
-                    unreadable.insert(edge - 1); // the last one of the range before
+                    volume.unreadable.insert(edge);     // a range's first sector
+                    volume.unreadable.insert(edge - 1); // the last one of the range before
                 }
-                const TWalkResult single = SingleWalk(image, v.sectorSize, windowBytes, unreadable);
+                const TWalkResult single = SingleWalk(volume);
                 for (unsigned threads : threadCounts) {
-                    SCOPED_TRACE(testing::Message() << "seed " << v.seed << ", window " << windowBytes << ", range "
+                    SCOPED_TRACE(testing::Message() << "seed " << v.seed << ", window " << halfWindowBytes << ", range "
                                                     << rangeSectors << " sectors, " << threads << " threads");
-                    ExpectSameWalk(ThreadedWalk(image, v.sectorSize, windowBytes, unreadable, threads, rangeSectors),
-                                   single);
+                    ExpectSameWalk(ThreadedWalk(volume, threads, rangeSectors), single);
                 }
             }
         }
@@ -206,22 +227,21 @@ TEST(ParallelScan, GivesWhatTheSingleWalkGivesOnRandomVolumes) {
 TEST(ParallelScan, SectorsAMapCouldNotReadAreCountedOnce) {
     constexpr uint32_t kSector = 512;
     std::mt19937 random(21);
-    const auto image = std::make_shared<const Bytes>(RandomMailVolume(random, 3000, kSector));
-    std::set<uint64_t> unreadable;
+    TVolume volume{std::make_shared<const Bytes>(RandomMailVolume(random, 3000, kSector)), kSector};
+    volume.mapped = true;
     for (int k = 0; k < 40; ++k)
-        unreadable.insert(1 + random() % 2999);
+        volume.unreadable.insert(1 + random() % 2999);
     for (uint64_t rangeSectors : {5u, 64u, 333u}) {
         for (uint64_t edge = 1 + rangeSectors; edge < 3000; edge += 2 * rangeSectors)
-            unreadable.insert({edge - 1, edge});
-        for (uint32_t windowBytes : {4 * kSector, 16 * kSector}) {
-            const TWalkResult single = SingleWalk(image, kSector, windowBytes, unreadable, true);
+            volume.unreadable.insert({edge - 1, edge});
+        for (uint32_t halfWindowBytes : {4 * kSector, 16 * kSector}) {
+            volume.halfWindowBytes = halfWindowBytes;
+            const TWalkResult single = SingleWalk(volume);
             ASSERT_GE(single.unreadable, 40u);
             for (unsigned threads : {2u, 3u}) {
-                SCOPED_TRACE(testing::Message() << "range " << rangeSectors << ", window " << windowBytes << ", "
+                SCOPED_TRACE(testing::Message() << "range " << rangeSectors << ", window " << halfWindowBytes << ", "
                                                 << threads << " threads");
-                ExpectSameWalk(
-                    ThreadedWalk(image, kSector, windowBytes, unreadable, threads, rangeSectors, nullptr, true),
-                    single);
+                ExpectSameWalk(ThreadedWalk(volume, threads, rangeSectors), single);
             }
         }
     }
@@ -241,12 +261,12 @@ TEST(ParallelScan, RunsAcrossRangeEdgesBelongToTheRangeWhereTheyBegin) {
     Put(image, 3 * kSector, run);
     const std::string exact = MakeMessage("exact@example.org", "t@example.org", "S", std::string(800, 'e'));
     Put(image, 150 * kSector, exact + std::string(2 * kSector - exact.size(), 'e'));
-    const auto shared = std::make_shared<const Bytes>(image);
-    const TWalkResult single = SingleWalk(shared, kSector, 1 << 20, {});
+    const TVolume volume{std::make_shared<const Bytes>(image), kSector};
+    const TWalkResult single = SingleWalk(volume);
     ASSERT_GT(single.messages.size(), 10u);
     for (uint64_t rangeSectors = 1; rangeSectors <= 40; ++rangeSectors) {
         SCOPED_TRACE(rangeSectors);
-        ExpectSameWalk(ThreadedWalk(shared, kSector, 1 << 20, {}, 2, rangeSectors), single);
+        ExpectSameWalk(ThreadedWalk(volume, 2, rangeSectors), single);
     }
 }
 
@@ -264,21 +284,21 @@ TEST(ParallelScan, RunsCutAtTheCapAreStitchedWhereTheRangesWalksDisagree) {
         Put(image, sector * kSector, message);
     }
     image[image.size() - 5 * kSector] = 0;
-    const auto shared = std::make_shared<const Bytes>(image);
-    const TWalkResult single = SingleWalk(shared, kSector, 1 << 20, {});
+    const TVolume volume{std::make_shared<const Bytes>(image), kSector};
+    const TWalkResult single = SingleWalk(volume);
     ASSERT_GT(single.messages.size(), 100u);
     for (uint64_t rangeBytes : {uint64_t{1} << 20, uint64_t{3} << 20, uint64_t{7} << 20}) {
         SCOPED_TRACE(rangeBytes);
-        ExpectSameWalk(ThreadedWalk(shared, kSector, 1 << 20, {}, 2, rangeBytes / kSector), single);
+        ExpectSameWalk(ThreadedWalk(volume, 2, rangeBytes / kSector), single);
     }
 }
 
 TEST(ParallelScan, ProgressReachesTheEndAndTinyVolumesFindNothing) {
     for (uint64_t sectors : {1u, 2u, 3u}) {
         SCOPED_TRACE(sectors);
-        const auto image = std::make_shared<const Bytes>(sectors * 512, 0);
+        const TVolume volume{std::make_shared<const Bytes>(sectors * 512, 0)};
         TRecordingProgress progress;
-        const TWalkResult result = ThreadedWalk(image, 512, 4096, {}, 2, 1, &progress);
+        const TWalkResult result = ThreadedWalk(volume, 2, 1, &progress);
         EXPECT_TRUE(result.messages.empty());
         EXPECT_EQ(progress.created, 1);
         EXPECT_EQ(progress.destroyed, 1);

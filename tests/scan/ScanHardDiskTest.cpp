@@ -386,8 +386,9 @@ TEST(ScanHardDisk, AgreesWithTheStepByStepWalkOnGeneratedImages) {
     }
 }
 
-// The messages of one run reach the consumer while the run is still being cut: the first arrives long before
-// the scan's last pump point, so a run of millions of tiny messages is never held whole (memory stays flat).
+// The messages of one run reach the consumer while the run is still being cut: between two of them the splitter
+// passes the pump for the lines of the next (collected first and handed on after, they would come one pump point
+// apart), so a run of millions of tiny messages is never held whole and memory stays flat.
 TEST(ScanHardDisk, AConsumerReceivesEachMessageOfARunAsItIsCut) {
     std::string run = "From: a\r\nTo: b\r\nSubject: c\r\n\r\n";
     for (int k = 0; k < 2000; ++k)

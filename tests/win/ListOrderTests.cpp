@@ -1,7 +1,9 @@
 // The list's text order: the fast comparison agrees with the system's on every byte, and a sort of the list
-// gives what a stable sort with the system's comparison gives.
+// gives what a stable sort with the system's comparison gives; the filter's keyword search finds what ContainsNoCase
+// finds.
 #include "WinTestSupport.h"
 
+#include "engine/FastStrings.h"
 #include "ui/FoundMessages.h"
 #include "ui/ListOrder.h"
 #include "ui/TextCollation.h"
@@ -117,5 +119,51 @@ TEST(ListOrderTest, SortsAsAStableSortWithTheSystemsComparisonDoesInBothDirectio
             order.Sort(rows, column, ascending);
             EXPECT_EQ(rows, expected);
         }
+    }
+}
+
+// The filter's search must give what ContainsNoCase gives: the same upper-case mapping, any keyword length
+// (long ones take another road), repetitive text where a skipping search goes wrong first.
+TEST(FoundMessagesTest, TheFiltersKeywordSearchAgreesWithContainsNoCase) {
+    TScratchFolder folder;
+    TFoundMessages messages(std::make_unique<TMessageSpool>(folder.Path()));
+    std::mt19937 random(11);
+    const std::string alphabet = "aAbB \xFF\x9F\xE9\xC9\r\n"; // the last pairs differ only in case in Windows-1252
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1), length(0, 300);
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 400; ++i) {
+        std::string body;
+        for (size_t n = length(random); n > 0; --n)
+            body += alphabet[pick(random) % (i % 3 == 0 ? 3 : alphabet.size())]; // some bodies only "aAb"
+        TEmail email;
+        email.Body = "\r\n" + body;
+        email.FullText = "Subject: x\r\n" + email.Body;
+        messages.Add(email, 0);
+        bodies.push_back(email.Body);
+    }
+    std::vector<std::string> keywords = {"a",
+                                         "AB",
+                                         "aab",
+                                         "Ab b",
+                                         "\xFF",
+                                         "\xE9"
+                                         "a",
+                                         "\r\n",
+                                         std::string(70, 'a'),
+                                         std::string(63, 'A') + "b",
+                                         "zzz"};
+    for (int n = 0; n < 40; ++n) {
+        std::string keyword;
+        for (size_t k = 1 + n % 9; k > 0; --k)
+            keyword += alphabet[pick(random)];
+        keywords.push_back(keyword);
+    }
+    for (const std::string& keyword : keywords) {
+        SCOPED_TRACE(testing::PrintToString(keyword));
+        std::vector<uint32_t> expected;
+        for (uint32_t i = 0; i < bodies.size(); ++i)
+            if (ContainsNoCase(bodies[i], keyword))
+                expected.push_back(i);
+        EXPECT_EQ(messages.MessagesWithKeyword(keyword), expected);
     }
 }

@@ -2,7 +2,7 @@
 // in-memory volume with the program's message pump and progress window (which counts the finds and refreshes
 // its texts on a timer), and with the do-nothing pump and no progress window. Rounds alternate; the fastest
 // round of each (the one least disturbed by the rest of the machine) and their ratio are printed. Run under Wine by
-// bench/desktop/run.
+// bench/progress/run.
 #include "engine/MessagePump.h"
 #include "engine/ProgressWindow.h"
 #include "engine/ScanHardDisk.h"
