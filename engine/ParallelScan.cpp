@@ -71,14 +71,13 @@ public:
         return complete;
     }
     const uint8_t* MappedBytes() override { return inner_->MappedBytes(); }
-    uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
+    void TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
         const size_t known = sectors.size();
-        const uint64_t untold = inner_->TakeUnreadableSectors(sectors);
+        inner_->TakeUnreadableSectors(sectors);
         for (size_t k = known; k < sectors.size(); ++k)
             ledger_.Add(sectors[k]);
-        return untold;
     }
-    void ReadingAt(uint64_t offset) override { inner_->ReadingAt(offset); }
+    void ReadingAt(uint64_t offset, uint64_t length) override { inner_->ReadingAt(offset, length); }
 
 private:
     std::unique_ptr<IVolumeSource> inner_;

@@ -71,10 +71,9 @@ public:
              it = unreadable_.erase(it))
             pending_.push_back(*it);
     }
-    uint64_t TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
+    void TakeUnreadableSectors(std::vector<uint64_t>& sectors) override {
         sectors.insert(sectors.end(), pending_.begin(), pending_.end());
         pending_.clear();
-        return 0; // every failed sector is told
     }
 
 private:
