@@ -149,6 +149,39 @@ bool StartsWithFirstStoredName(std::string_view line) {
     return false;
 }
 
+// The start of the last line that begins at or before `at` (and at or after `from`, itself a line start).
+size_t LastLineStartAtOrBefore(std::string_view run, size_t from, size_t at) {
+    if (at <= from)
+        return from;
+    const size_t lf = run.rfind('\n', at - 1);
+    return lf != std::string_view::npos && lf >= from ? lf + 1 : from;
+}
+
+// The first line start q in [from, to) (from is a line start after the first) whose line is blank or may be an
+// envelope line: run[q - 1] is LF and run[q] is LF, CR or 'F'; `to` when there is none. Sixteen bytes at a time on
+// targets with a vector unit.
+size_t NextNoteworthyLine(std::string_view run, size_t from, size_t to) {
+    using TLanes = int8_t __attribute__((vector_size(16)));
+    const char* d = run.data();
+    size_t q = std::max<size_t>(from, 1);
+    if (sizeof(void*) >= 8) {
+        for (; q + 16 <= to; q += 16) {
+            TLanes previous, current;
+            std::memcpy(&previous, d + q - 1, sizeof previous);
+            std::memcpy(&current, d + q, sizeof current);
+            const TLanes hit = (previous == '\n') & ((current == '\n') | (current == '\r') | (current == 'F'));
+            uint64_t halves[2];
+            std::memcpy(halves, &hit, sizeof halves);
+            if ((halves[0] | halves[1]) != 0)
+                break;
+        }
+    }
+    for (; q < to; ++q)
+        if (d[q - 1] == '\n' && (d[q] == '\n' || d[q] == '\r' || d[q] == 'F'))
+            return q;
+    return to;
+}
+
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -446,6 +479,17 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
         previousBlank = blank;
         previousStart = p;
         p = line.Next;
+        // Outside a message, lines that are neither blank nor possible envelope lines change nothing: pass them
+        // in one stride, up to the line that holds the next sector start.
+        if (state == TState::Outside && !blank && !previousEnvelope && p < run.size()) {
+            while (sectorStart < p)
+                sectorStart += sectorSize;
+            const size_t lastStart =
+                sectorStart == p ? p : LastLineStartAtOrBefore(run, p, std::min<uint64_t>(sectorStart, run.size()));
+            const size_t next = NextNoteworthyLine(run, p, lastStart);
+            previousStart = next; // unused outside a message
+            p = next;
+        }
     }
     if (state == TState::Outside)
         return;

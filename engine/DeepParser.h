@@ -46,7 +46,8 @@ public:
     // Cuts a run of text into messages and hands each to `sink` as soon as it is cut, with its offset in `run`.
     // A message begins at the run's start, after an envelope line, at a sector start (the run lies at volume byte
     // `runOffset`; sectors are `sectorSize` bytes; 0: none), or after a blank line where the block is strong. Runs
-    // `pump` once before every line and once at the end.
+    // `pump` once before every line of a message, once per stride of other lines that change nothing, and once at
+    // the end.
     void SplitMessages(std::string_view run, uint64_t runOffset, uint32_t sectorSize, IMessagePump& pump,
                        const TRecordSink& sink) const;
 };

@@ -76,10 +76,6 @@ struct TColumn {
 };
 const TColumn kColumns[] = {{"Item Num", 65}, {"Date", 150}, {"From", 200}, {"To", 200}, {"Subject", 500}};
 
-std::unique_ptr<TScanHardDisk> MakeScanner(const std::string& root, IMessagePump& pump, IProgressFactory& progress) {
-    return std::make_unique<TScanHardDisk>(root, pump, progress);
-}
-
 std::string ModuleFolder() {
     char path[MAX_PATH + 1] = {};
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -132,8 +128,12 @@ private:
 } // namespace
 
 TfrmMain::TfrmMain(TApplication& application)
-    : Application(application), Pump(application), ScannerFactory(MakeScanner), FolderPicker(BrowseForFolder),
-      HelpFile(ModuleFolder() + "\\help.html") {
+    : Application(application), Pump(application),
+      ScannerFactory([this](const std::string& root, IMessagePump& pump, IProgressFactory& progress) {
+          return std::make_unique<TScanHardDisk>(root, pump, progress, 512, TScanHardDisk::kHalfWindowBytes,
+                                                 StartingScanMode);
+      }),
+      FolderPicker(BrowseForFolder), HelpFile(ModuleFolder() + "\\help.html") {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;
@@ -539,7 +539,8 @@ LRESULT CALLBACK TfrmMain::FoundEmailsProc(HWND list, UINT msg, WPARAM wParam, L
         LVHITTESTINFO hit = {};
         hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-        if (hit.iItem >= 0 && (hit.flags & LVHT_ONITEMSTATEICON)) {
+        // A full-row hit on another cell reports all the "on item" bits at once; only the check box reports this one.
+        if (hit.iItem >= 0 && (hit.flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON) {
             self->ToggleTick(hit.iItem);
             return 0;
         }
@@ -717,6 +718,7 @@ void TfrmMain::ScanDrive(const std::string& root) {
         TWaitWindowFactory waitWindows(Handle_, root);
         TActiveScan active(ActiveScan, waitWindows);
         std::unique_ptr<TScanHardDisk> scanner;
+        StartingScanMode = DeepScan ? TScanMode::Deep : TScanMode::Specified; // for the whole scan
         try {
             scanner = ScannerFactory(root, Pump, waitWindows);
         } catch (const TVolumeError&) {
@@ -743,6 +745,7 @@ void TfrmMain::ScanDrive(const std::string& root) {
             summary.Stopped = true;
         }
         summary.Seconds = (GetTickCount() - started) / 1000.0;
+        summary.Mode = scanner->Mode();
         summary.Cancelled = scanner->Cancelled();
         summary.SectorCount = scanner->SectorCount();
         summary.Sectors = summary.Cancelled ? scanner->SectorReached() : summary.SectorCount;
@@ -935,7 +938,8 @@ void TfrmMain::ShowStatus() {
         } else {
             char seconds[32];
             std::snprintf(seconds, sizeof(seconds), "%.1f", LastScan.Seconds);
-            text = CountOfMessages(Messages.Size()) + " found on " + source + " (" + std::to_string(LastScan.Sectors) +
+            text = CountOfMessages(Messages.Size()) + " found on " + source + " (" +
+                   (LastScan.Mode == TScanMode::Deep ? "deep scan, " : "") + std::to_string(LastScan.Sectors) +
                    " sectors scanned, " + std::to_string(LastScan.Unreadable) + " unreadable, " + seconds + " seconds)";
         }
         if (LastScan.Stopped)

@@ -31,7 +31,8 @@ public:
     static constexpr int kStatusHeight = 20;
     static constexpr int kClientHeight = kLayoutHeight + kStatusHeight;
 
-    // Makes the scanner for one scan; tests put an in-memory volume behind it.
+    // Makes the scanner for one scan; tests put an in-memory volume behind it. The default one scans by the
+    // rules Deep Scan chose when the scan started.
     using TScannerFactory =
         std::function<std::unique_ptr<TScanHardDisk>(const std::string& root, IMessagePump&, IProgressFactory&)>;
     // Asks for the export folder: (owner, title, initial folder, allow new folder) -> path, empty on cancel.
@@ -83,7 +84,10 @@ public:
     const std::vector<uint32_t>& Rows() const { return Rows_; }
     const TDriveArray& DriveRoots() const { return Drives; }
     bool IsFilterOn() const { return FilterOn; }
+    // Deep Scan in the Scan menu: the rules the next scans find mail by.
     bool IsDeepScan() const { return DeepScan; }
+    // The rules the last scan found its messages by.
+    TScanMode LastScanMode() const { return LastScan.Mode; }
     // The column the list is sorted by (-1 while in the order found) and its direction.
     int SortColumn() const { return SortColumn_; }
     bool SortAscending() const { return SortAscending_; }
@@ -168,6 +172,7 @@ private:
         bool Stopped = false;     // ended early: the spool could not take more
         bool Cancelled = false;   // the user stopped it; Sectors is then how far it got
         uint64_t SectorCount = 0; // of the volume
+        TScanMode Mode = TScanMode::Specified;
     };
 
     TApplication& Application;
@@ -196,6 +201,7 @@ private:
     class TWaitWindowFactory* ActiveScan = nullptr; // while a scan runs
     bool CloseAfterScan = false;
     bool DeepScan = false;
+    TScanMode StartingScanMode = TScanMode::Specified; // the default scanner factory's
 
     HWND Handle_ = nullptr;
     HFONT Font = nullptr;

@@ -138,7 +138,9 @@ TEST(DeepSplit, WhereMessagesBeginAndEnd) {
         {"one message, final line without line end", "From: a\nTo: b\n\nlast", {{0, "From: a\nTo: b\n\nlast"}}},
         {"text, a blank line, then a message", "some text\nmore text\n\n" + a, {{21, a}}},
         {"a header block after a text line is no start", "some text\n" + a, {}},
-        {"a quoted From, To and Subject amid text is no start", "As he wrote:\n\nFrom: a\nTo: b\nSubject: c\n\nok\n", {}},
+        {"a quoted From, To and Subject amid text is no start",
+         "As he wrote:\n\nFrom: a\nTo: b\nSubject: c\n\nok\n",
+         {}},
         {"a strong block after a blank line cuts", a + "\n" + b, {{0, a + "\n"}, {a.size() + 1, b}}},
         {"a stored message's first line cuts without a blank line", a + b, {{0, a}, {a.size(), b}}},
         {"a quoted reply header stays in the reply", quoted, {{0, quoted}}},
@@ -211,11 +213,12 @@ TEST(DeepSplit, SectorStartsInsideARun) {
     EXPECT_TRUE(Cut(std::string(512, 'x') + message).empty());
 }
 
-TEST(DeepSplit, PumpRunsOncePerLineAndOnceAtTheEnd) {
+// Once per line of a message, once per stride of other lines that change nothing, and once at the end.
+TEST(DeepSplit, PumpRunsOncePerLineOrStrideAndOnceAtTheEnd) {
     struct {
         std::string run;
         uint64_t points;
-    } cases[] = {{"", 1}, {"no line end", 2}, {"a\nb\n", 3}, {"From: a\nTo: b\n\nbody", 5}};
+    } cases[] = {{"", 1}, {"no line end", 2}, {"a\nb\nc\n", 2}, {"a\n\nb\n", 4}, {"From: a\nTo: b\n\nbody", 5}};
     for (const auto& c : cases) {
         TCountingPump pump;
         TDeepParser().SplitMessages(c.run, 0, 512, pump, [](TEmail&&, uint64_t) {});

@@ -139,7 +139,7 @@ TEST(DeepScan, ResultsDoNotDependOnTheWindowSize) {
         std::copy(noise.begin(), noise.end(), image.begin());
         for (int k = 0; k < 90; ++k) {
             const uint64_t at = random() % (image.size() - 8000);
-            std::string piece = LfMessage(std::to_string(k) + "@example.org", "s" + std::to_string(k),
+            std::string piece = LfMessage(std::to_string(k) + "@example.org", std::to_string(k) + "s",
                                           std::string(random() % 5000, 'b') + "\n");
             if (k % 3 == 0)
                 piece = "\nFrom x Thu Dec 10 13:45:00 2026\n" + piece + "\n\n" + piece;
@@ -192,7 +192,7 @@ TEST(DeepScan, TheThreadedWalkGivesWhatTheSingleWalkGives) {
     for (size_t k = 0; k < image->size(); ++k)
         (*image)[k] = random() % 3 == 0 ? static_cast<uint8_t>(noise[k]) : 0;
     for (int k = 0; k < 150; ++k) {
-        std::string piece = LfMessage(std::to_string(k) + "@example.org", "t" + std::to_string(k),
+        std::string piece = LfMessage(std::to_string(k) + "@example.org", std::to_string(k) + "t",
                                       std::string(random() % 3000, 'b') + "\n");
         if (k % 4 == 0)
             piece = "From x Thu Dec 10 13:45:00 2026\n" + piece + "\nFrom y Thu Dec 10 13:46:00 2026\n" + piece + "\n";

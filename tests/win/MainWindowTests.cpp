@@ -238,6 +238,20 @@ TEST_F(MainWindowTest, MenusCarryEveryCommandWithMnemonicsAndShortcutKeys) {
     EXPECT_FALSE(Window().IsDeepScan());
 }
 
+TEST_F(MainWindowTest, TheNextScanUsesTheRulesDeepScanChoseWhenItStarted) {
+    std::string image = OpenImage(FiveMessages());
+    Command(kIdScan);
+    EXPECT_EQ(Window().LastScanMode(), TScanMode::Specified);
+    EXPECT_EQ(WindowText(Window().sbStatus()).find("deep scan"), std::string::npos);
+    Command(kMenuDeepScan);
+    Command(kIdScan);
+    EXPECT_EQ(Window().LastScanMode(), TScanMode::Deep);
+    EXPECT_NE(WindowText(Window().sbStatus()).find("(deep scan, "), std::string::npos);
+    Command(kMenuDeepScan);
+    Command(kIdScan);
+    EXPECT_EQ(Window().LastScanMode(), TScanMode::Specified);
+}
+
 // The keys go through the message loop's accelerator table, as a user's key presses do.
 TEST_F(MainWindowTest, ShortcutKeysRunTheirCommands) {
     OpenImage(FiveMessages());
@@ -760,6 +774,18 @@ TEST_F(MainWindowTest, AClickOnACheckBoxAndTheSpaceBarTickTheRow) {
     SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
     SendMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
     EXPECT_EQ(Checks(), std::vector<bool>(5, false));
+
+    RECT from = {};
+    from.top = 2; // the From cell of row 1: a click there selects the row and leaves its tick alone
+    from.left = LVIR_BOUNDS;
+    SendMessageA(list, LVM_GETSUBITEMRECT, 1, reinterpret_cast<LPARAM>(&from));
+    POINT inFrom = {(from.left + from.right) / 2, (from.top + from.bottom) / 2};
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(inFrom.x, inFrom.y));
+    SendMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(inFrom.x, inFrom.y));
+    PumpMessages();
+    EXPECT_EQ(Checks(), std::vector<bool>(5, false));
+    EXPECT_EQ(List().Selected(), 1);
+    EXPECT_EQ(Preview(), WithoutLineFeeds("\r\n" + FiveMessages()[1].Body));
 
     ClickRow(4);
     SetFocus(list);
