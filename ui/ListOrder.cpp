@@ -25,10 +25,12 @@ bool SamePrefix(const TSortRecord& a, const TSortRecord& b) {
 
 // Ranks messages by keys of any length, sixteen bytes at a time: the records are sorted by their first sixteen
 // bytes; each run of equal ones is sorted by the next sixteen, and so on; a run whose keys ended together is
-// sorted by `tie` (below 0, 0, above 0), which alone decides between messages of equal keys.
-template <typename TPrefixAt, typename TTie> class TRanker {
+// sorted by `tie` (below 0, 0, above 0), which alone decides between messages of equal keys, unless every one of
+// them is `settled` (its key says all: equal keys, equal messages), as the many copies of one message are.
+template <typename TPrefixAt, typename TTie, typename TSettled> class TRanker {
 public:
-    TRanker(size_t count, TPrefixAt prefixAt, TTie tie) : PrefixAt(prefixAt), Tie(tie), Ranks(count) {}
+    TRanker(size_t count, TPrefixAt prefixAt, TTie tie, TSettled settled)
+        : PrefixAt(prefixAt), Tie(tie), Settled(settled), Ranks(count) {}
 
     std::vector<uint32_t> Run() {
         std::vector<TSortRecord> records(Ranks.size());
@@ -65,6 +67,12 @@ private:
     }
 
     void SortByTie(TIterator begin, TIterator end) {
+        if (std::all_of(begin, end, [&](const TSortRecord& record) { return Settled(record.Index); })) {
+            for (TIterator record = begin; record != end; ++record)
+                Ranks[record->Index] = NextRank;
+            ++NextRank;
+            return;
+        }
         std::sort(begin, end, [&](const TSortRecord& a, const TSortRecord& b) { return Tie(a.Index, b.Index) < 0; });
         for (TIterator record = begin; record != end; ++record) {
             if (record != begin && Tie((record - 1)->Index, record->Index) < 0)
@@ -76,23 +84,60 @@ private:
 
     TPrefixAt PrefixAt;
     TTie Tie;
+    TSettled Settled;
     std::vector<uint32_t> Ranks;
     uint32_t NextRank = 0;
 };
 
-template <typename TPrefixAt, typename TTie>
-std::vector<uint32_t> RankMessages(size_t count, TPrefixAt prefixAt, TTie tie) {
-    return TRanker<TPrefixAt, TTie>(count, prefixAt, tie).Run();
+template <typename TPrefixAt, typename TTie, typename TSettled>
+std::vector<uint32_t> RankMessages(size_t count, TPrefixAt prefixAt, TTie tie, TSettled settled) {
+    return TRanker<TPrefixAt, TTie, TSettled>(count, prefixAt, tie, settled).Run();
 }
+
+// Every message's primary key in one block, made in one pass in message order, so that each step of the
+// ranking reads sixteen bytes of a key instead of walking the message's text again.
+class TKeyBlock {
+public:
+    TKeyBlock(const TFoundMessages& messages, TFoundMessages::TField field) : Starts(messages.Size() + 1) {
+        const TTextCollation& collation = TTextCollation::Instance();
+        NeedsSystem.reserve(messages.Size());
+        for (size_t i = 0; i < messages.Size(); ++i) {
+            const std::string_view text = messages.Field(i, field);
+            Starts[i] = Keys.size();
+            collation.AppendPrimaryKey(text, Keys);
+            NeedsSystem.push_back(collation.NeedsSystemCompare(text));
+        }
+        Starts[messages.Size()] = Keys.size();
+    }
+
+    // Sixteen bytes of the key from `skip` on, zeros past its end.
+    TTextCollation::TPrefix PrefixAt(uint32_t index, size_t skip) const {
+        TTextCollation::TPrefix prefix;
+        const size_t start = Starts[index] + skip;
+        const size_t end = Starts[index + 1];
+        for (size_t k = 0; k < 16 && start + k < end; ++k) {
+            uint64_t& half = k < 8 ? prefix.High : prefix.Low;
+            half |= static_cast<uint64_t>(static_cast<unsigned char>(Keys[start + k])) << (8 * (7 - k % 8));
+        }
+        return prefix;
+    }
+    bool NeedsSystemCompare(uint32_t index) const { return NeedsSystem[index] != 0; }
+
+private:
+    std::string Keys;
+    std::vector<size_t> Starts;
+    std::vector<uint8_t> NeedsSystem;
+};
 
 } // namespace
 
 std::vector<uint32_t> TListOrder::RankByText(TFoundMessages::TField field) const {
     const TTextCollation& collation = TTextCollation::Instance();
+    const TKeyBlock keys(Messages, field);
     return RankMessages(
-        Messages.Size(),
-        [&](uint32_t index, size_t depth) { return collation.PrimaryPrefix(Messages.Field(index, field), depth); },
-        [&](uint32_t a, uint32_t b) { return collation.Compare(Messages.Field(a, field), Messages.Field(b, field)); });
+        Messages.Size(), [&](uint32_t index, size_t depth) { return keys.PrefixAt(index, depth); },
+        [&](uint32_t a, uint32_t b) { return collation.Compare(Messages.Field(a, field), Messages.Field(b, field)); },
+        [&](uint32_t index) { return !keys.NeedsSystemCompare(index); });
 }
 
 // Readable dates by their moment (equal moments are equal, whatever their text), then the others by text.
@@ -110,7 +155,8 @@ std::vector<uint32_t> TListOrder::RankByDate() const {
             return 0;
         return collation.Compare(Messages.Field(a, TFoundMessages::kDate), Messages.Field(b, TFoundMessages::kDate));
     };
-    return RankMessages(Messages.Size(), prefixAt, tie);
+    return RankMessages(Messages.Size(), prefixAt, tie,
+                        [&](uint32_t index) { return Messages.DateMoment(index).has_value(); });
 }
 
 const std::vector<uint32_t>& TListOrder::Ranks(int column) {

@@ -73,24 +73,13 @@ TTextCollation::TTextCollation() {
     Usable = true;
 }
 
-TTextCollation::TPrefix TTextCollation::PrimaryPrefix(std::string_view text, size_t skip) const {
-    TPrefix prefix;
+void TTextCollation::AppendPrimaryKey(std::string_view text, std::string& key) const {
     if (!Usable)
-        return prefix;
-    int filled = 0;
-    for (size_t i = 0; i < text.size() && filled < 16; ++i) {
-        const TByteWeights& weights = Bytes[static_cast<unsigned char>(text[i])];
-        for (int k = 0; k < weights.Count && filled < 16; ++k) {
-            if (skip > 0) {
-                --skip;
-                continue;
-            }
-            uint64_t& half = filled < 8 ? prefix.High : prefix.Low;
-            half |= static_cast<uint64_t>(weights.Codes[k]) << (8 * (7 - filled % 8));
-            ++filled;
-        }
+        return;
+    for (char c : text) {
+        const TByteWeights& weights = Bytes[static_cast<unsigned char>(c)];
+        key.append(reinterpret_cast<const char*>(weights.Codes), weights.Count);
     }
-    return prefix;
 }
 
 bool TTextCollation::NeedsSystemCompare(std::string_view text) const {

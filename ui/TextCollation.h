@@ -21,15 +21,14 @@ public:
 
     // Below 0, 0 or above 0 as `a` sorts before, with or after `b`; the sign CompareStringA gives.
     int Compare(std::string_view a, std::string_view b) const;
-    // The first 16 bytes of `text`'s primary key, as two big-endian numbers, zeros past its end: texts whose
-    // prefixes differ sort as their prefixes do; where they are equal, Compare decides. All zeros on a
-    // multi-byte code page.
+    // Sixteen bytes of a primary key as two big-endian numbers, zeros past its end: keys whose prefixes differ
+    // sort as their prefixes do.
     struct TPrefix {
         uint64_t High = 0;
         uint64_t Low = 0;
     };
-    // The same for the part of the key after its first `skip` bytes.
-    TPrefix PrimaryPrefix(std::string_view text, size_t skip = 0) const;
+    // Appends `text`'s whole primary key (nothing on a multi-byte code page) to `key`.
+    void AppendPrimaryKey(std::string_view text, std::string& key) const;
     // True when two texts of equal primary keys may still differ for the system: `text` holds a byte whose
     // weights go beyond its primary ones.
     bool NeedsSystemCompare(std::string_view text) const;
