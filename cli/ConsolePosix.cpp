@@ -1,9 +1,5 @@
 #include "cli/Console.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 bool StderrIsTerminal() {
@@ -11,32 +7,3 @@ bool StderrIsTerminal() {
 }
 
 void SetBinaryStdout() {}
-
-TCreateResult CreateNewFile(const std::string& path, std::string_view data, std::string& error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (errno == EEXIST)
-            return TCreateResult::Exists;
-        error = std::strerror(errno);
-        return TCreateResult::Failed;
-    }
-    size_t written = 0;
-    while (written < data.size()) {
-        const ssize_t n = write(fd, data.data() + written, data.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? std::strerror(errno) : "nothing written";
-            close(fd);
-            unlink(path.c_str());
-            return TCreateResult::Failed;
-        }
-        written += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0) {
-        error = std::strerror(errno);
-        unlink(path.c_str());
-        return TCreateResult::Failed;
-    }
-    return TCreateResult::Created;
-}

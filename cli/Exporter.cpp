@@ -1,6 +1,6 @@
 #include "cli/Exporter.h"
 
-#include "cli/Console.h"
+#include "volume/NewFile.h"
 
 #include <filesystem>
 #include <system_error>

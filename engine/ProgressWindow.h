@@ -10,6 +10,11 @@ public:
     virtual ~IProgressWindow() = default;
     // Moves the bar; neither repaints nor processes messages (the scan's pump does that next).
     virtual void SetProgress(uint64_t position) = 0;
+    // The number of messages found so far; told after every run that yielded messages.
+    virtual void SetMessagesFound(uint64_t) {}
+    // True once the user has asked to stop the walk. Asked at every progress point, after every run and within
+    // long runs, so it must be cheap; it turns true only while the scan's pump lets messages through.
+    virtual bool CancelRequested() const { return false; }
 };
 
 class IProgressFactory {

@@ -179,7 +179,9 @@ TEmailArray TScanHardDisk::Scan() {
     const uint64_t bound = DiskBuffer->SectorCount();
     // Owned here, so the window is closed and freed however the walk ends, an exception included.
     std::unique_ptr<IProgressWindow> progressWindow = Progress.Create(bound);
-    Walk(1, bound, progressWindow.get(), nullptr);
+    Shown = progressWindow.get();
+    SectorReached_ = std::min(Walk(1, bound, progressWindow.get(), nullptr), bound); // all before it was walked
+    Shown = nullptr;
     progressWindow.reset();
     return std::move(Found);
 }
@@ -201,20 +203,35 @@ uint64_t TScanHardDisk::Walk(uint64_t first, uint64_t end, IProgressWindow* prog
                 progressWindow->SetProgress(i);
             counter = 0;
             Pump.ProcessMessages();
+            if (CancelRequested())
+                break;
         }
         const uint64_t offset = i * static_cast<uint64_t>(SectorSize);
         uint32_t consumed = 0;
         if (!peek.Rejects(offset)) {
             consumed = ExamineAt(offset);
             peek.Forget();
+            if (Cancelled_) // a run left half measured: the walk stops at its first sector
+                break;
+            if (consumed > 0 && progressWindow)
+                progressWindow->SetMessagesFound(MessagesFound);
         }
         const uint64_t skip = consumed / SectorSize + (consumed % SectorSize > 0 ? 1 : 0);
         if (skips && skip > 1)
             skips->push_back({i, i + skip});
         i += skip > 0 ? skip : 1;
         ++counter;
+        if (consumed > 0 && CancelRequested())
+            break;
     }
     return i;
+}
+
+// Latches the user's request to stop; checked only at points where the walk can stop with whole messages.
+bool TScanHardDisk::CancelRequested() {
+    if (!Cancelled_ && Shown && Shown->CancelRequested())
+        Cancelled_ = true;
+    return Cancelled_;
 }
 
 uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
@@ -231,6 +248,8 @@ uint32_t TScanHardDisk::ExamineSpecified(uint64_t offset) {
         return 0;
 
     const uint32_t length = TextRunLength(offset);
+    if (Cancelled_) // not measured to its end: cutting it would cut its last message short
+        return 0;
     // The run is handed to the parser as a view over the window: nothing touches the window until the
     // messages have been cut out of it.
     std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, RunCopy);
@@ -264,6 +283,8 @@ uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
         }
         sectorStart = false;
         const uint32_t length = TextRunLength(runStart);
+        if (Cancelled_) // not measured to its end: cutting it would cut its last message short
+            return 0;
         if (length > 0) {
             const std::span<const uint8_t> run = Bytes(*DiskBuffer, runStart, length, RunCopy);
             DeepParser.SplitMessages(AsText(run), runStart, SectorSize, Pump, [&](TEmail&& email, uint64_t start) {
@@ -282,6 +303,7 @@ uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
 }
 
 void TScanHardDisk::Deliver(TEmail&& email, const TFoundLocation& location) {
+    ++MessagesFound;
     if (Consumer) {
         Consumer(std::move(email), location);
     } else {
@@ -301,7 +323,7 @@ uint32_t TScanHardDisk::TextRunLength(uint64_t offset) {
         const size_t accepted = RunPrefix(Mode_, Bytes(*DiskBuffer, position, stretch, copied));
         length += static_cast<uint32_t>(accepted);
         Pump.ProcessMessages(accepted);
-        if (accepted < stretch)
+        if (accepted < stretch || CancelRequested())
             break;
     }
     return length;

@@ -48,7 +48,8 @@ public:
     TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
                   uint32_t halfWindowBytes = kHalfWindowBytes, TScanMode mode = TScanMode::Specified);
 
-    // Every message on the volume, in the order found. Called once.
+    // Every message on the volume, in the order found. Called once. When the progress window asks to cancel, the
+    // walk stops at its next check and returns the messages found up to there (Cancelled() then says so).
     TEmailArray Scan();
     // The walk of Scan over the sectors from `firstSector` (examined whatever came before it) up to `endSector`,
     // without a progress window; a run that begins before `endSector` is read whole, wherever it ends. Messages
@@ -70,6 +71,9 @@ public:
     uint64_t UnreadableSectors() const { return DiskBuffer->UnreadableSectors(); }
     uint64_t SectorCount() const { return DiskBuffer->SectorCount(); }
     uint32_t GetSectorSize() const { return SectorSize; }
+    bool Cancelled() const { return Cancelled_; }
+    // The sector the walk was about to examine when it stopped: SectorCount() after a whole walk.
+    uint64_t SectorReached() const { return SectorReached_; }
     TScanMode Mode() const { return Mode_; }
 
 private:
@@ -90,6 +94,11 @@ private:
     IMessagePump& Pump;
     IProgressFactory& Progress;
     TMessageConsumer Consumer;
+    IProgressWindow* Shown = nullptr; // during Scan
+    uint64_t MessagesFound = 0;
+    bool Cancelled_ = false;
+    uint64_t SectorReached_ = 0;
+    bool CancelRequested();
     TScanMode Mode_;
     std::vector<uint8_t> RunCopy; // a run longer than the window serves in one view, copied (memory kept for reuse)
 };

@@ -9,7 +9,7 @@ namespace {
 const char kApplicationClass[] = "TApplication";
 
 // The hidden window stands for the program on the taskbar: focus given to it goes on to the main window,
-// and closing it closes the main window, unless a scan has the main window disabled.
+// and closing it closes the main window (which, during a scan, cancels the scan first).
 LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE)
         SetWindowLongPtrA(hwnd, GWLP_USERDATA,
@@ -22,7 +22,7 @@ LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
         return 0;
     }
     if (msg == WM_CLOSE) {
-        if (mainUsable)
+        if (main && IsWindow(main))
             PostMessageA(main, WM_CLOSE, 0, 0);
         return 0;
     }
@@ -72,6 +72,11 @@ bool TApplication::Dispatch(MSG& msg) {
     if (mainEnabled && Accelerators_ && TranslateAcceleratorA(MainWindow_, Accelerators_, &msg))
         return true;
     if (MainWindow_ && IsDialogMessageA(MainWindow_, &msg)) // Tab moves between the controls
+        return true;
+    // Another window of the program with controls (the progress window): Esc presses its Cancel, Tab moves.
+    HWND top = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (top && top != MainWindow_ && (GetWindowLongA(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
+        IsDialogMessageA(top, &msg))
         return true;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);

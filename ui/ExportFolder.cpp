@@ -1,9 +1,41 @@
 #include "ui/ExportFolder.h"
 
-#include <algorithm>
+#include "volume/NewFile.h"
 
 namespace {
+
 constexpr int kProbeNamesTried = 100;
+
+void NoteFailure(TExportOutcome& outcome, const std::string& path, const std::string& error) {
+    if (outcome.NotWritten++ == 0) {
+        outcome.FirstFailure = path;
+        outcome.FirstError = error;
+    }
+}
+
+// Writes one message under the first free name of its number.
+void ExportOne(const std::string& folder, uint64_t number, const std::string& text, TExportOutcome& outcome) {
+    for (unsigned copy = 1; copy <= kMostCopiesTried; ++copy) {
+        const std::string name = ExportFileName(number, copy);
+        const std::string path = PathInFolder(folder, name);
+        std::string error;
+        switch (CreateNewFile(path, text, error)) {
+        case TCreateResult::Created:
+            ++outcome.Written;
+            if (copy > 1 && outcome.Renamed++ == 0)
+                outcome.FirstRenamed = name;
+            return;
+        case TCreateResult::Exists:
+            continue;
+        case TCreateResult::Failed:
+            NoteFailure(outcome, path, error);
+            return;
+        }
+    }
+    NoteFailure(outcome, PathInFolder(folder, ExportFileName(number)),
+                "The name and its next " + std::to_string(kMostCopiesTried - 1) + " numbered copies are all taken.");
+}
+
 } // namespace
 
 std::string PathInFolder(const std::string& folder, const std::string& name) {
@@ -30,23 +62,24 @@ DWORD ProbeFolder(const std::string& folder) {
     return error;
 }
 
-DWORD WriteNewFile(const std::string& path, std::string_view content) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    DWORD error = 0;
-    size_t done = 0;
-    while (done < content.size() && error == 0) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 24));
-        DWORD written = 0;
-        if (!WriteFile(file, content.data() + done, chunk, &written, nullptr))
-            error = GetLastError();
-        else if (written == 0)
-            error = ERROR_WRITE_FAULT;
-        done += written;
+std::string ExportFileName(uint64_t number, unsigned copy) {
+    std::string name = "RecoveredEmail" + std::to_string(number);
+    if (copy > 1)
+        name += " (" + std::to_string(copy) + ")";
+    return name + ".eml";
+}
+
+TExportOutcome ExportMessages(const std::string& folder, const std::vector<TExportItem>& items,
+                              const TFullTextSource& fullText) {
+    TExportOutcome outcome;
+    std::string text;
+    for (const TExportItem& item : items) {
+        std::string error;
+        text.clear();
+        if (!fullText(item.MessageIndex, text, error))
+            NoteFailure(outcome, PathInFolder(folder, ExportFileName(item.FileNumber)), error);
+        else
+            ExportOne(folder, item.FileNumber, text, outcome);
     }
-    CloseHandle(file);
-    if (error != 0)
-        DeleteFileA(path.c_str()); // a cut-off message would pass for a whole one
-    return error;
+    return outcome;
 }

@@ -40,3 +40,6 @@
 // Controls of the progress window.
 #define kIdWaitLabel 400
 #define kIdWaitBar 401
+#define kIdWaitAmount 402
+#define kIdWaitTime 403
+// The progress window's Cancel button is IDCANCEL (2), so that Esc presses it.

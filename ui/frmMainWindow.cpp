@@ -4,6 +4,7 @@
 #include "ui/Application.h"
 #include "ui/BrowseForFolderU.h"
 #include "ui/ExportFolder.h"
+#include "ui/MainLayout.h"
 #include "ui/ResourceIds.h"
 #include "volume/SystemError.h"
 #include "ui/UiFont.h"
@@ -26,8 +27,41 @@
 namespace {
 
 const char kMainClass[] = "TfrmMain";
-// No WS_CLIPCHILDREN: group boxes paint only their frame and rely on the window erasing their inside.
-const DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+const char kNothingTicked[] =
+    "No message is ticked. Tick the messages to export (Quick Select All ticks every row), then press Export Selected.";
+// No WS_CLIPCHILDREN: group boxes paint only their frame and rely on the window erasing their inside. The window
+// can be resized and maximised; its smallest size is the layout's.
+const DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX;
+constexpr UINT kDpiChanged = 0x02E0; // WM_DPICHANGED (Windows 8.1 and later)
+
+// The controls' places at 96 DPI for the smallest client area; the list and the preview take the rest.
+const TControlPlace kPlaces[] = {
+    {kIdScan, 8, 8, 100, 89, TGrowth::None},
+    {kIdSelectAll, 112, 8, 100, 89, TGrowth::None},
+    {kIdDeselectAll, 216, 8, 100, 89, TGrowth::None},
+    {kIdSaveEmail, 320, 8, 100, 89, TGrowth::None},
+    {kIdDriveGroup, 424, 8, 177, 89, TGrowth::None},
+    {kIdDrives, 432, 40, 161, 22 + 8 * 16 + 2, TGrowth::None}, // the edit part and 8 items of 16 pixels
+    {kIdFilterGroup, 608, 8, 177, 89, TGrowth::None},
+    {kIdKeywordLabel, 616, 24, 60, 13, TGrowth::None},
+    {kIdFilterText, 616, 40, 161, 21, TGrowth::None},
+    {kIdApplyFilter, 672, 72, 50, 17, TGrowth::None},
+    {kIdClearFilter, 728, 72, 50, 17, TGrowth::None},
+    {kIdFoundEmails, 8, 104, 777, 273, TGrowth::WithList},
+    {kIdMessageBody, 8, 384, 777, 161, TGrowth::WithPreview},
+    {kIdStatus, 0, 546, 792, 20, TGrowth::AlongBottom},
+};
+constexpr int kToolPictureSize = 48;
+constexpr int kListPictureSize = 16;
+constexpr int kToolButtonWidth = 100;
+constexpr int kToolButtonHeight = 89;
+
+// Column widths at 96 DPI. Date is as wide as a usual date needs, Subject takes what the list has left.
+constexpr int kItemNumWidth = 65;
+constexpr int kAddressWidth = 130;
+constexpr int kLeastSubjectWidth = 200;
+constexpr int kColumnPadding = 16;
+const char kUsualDate[] = " Wed, 30 Dec 2026 23:59:59 +0000";
 
 // Pictures of ilIcons, in this order.
 const int kListPictures[] = {kListDriveIcon, kListEnvelopeTickIcon, kListPageIcon, kListClosedEnvelopeIcon,
@@ -69,6 +103,9 @@ public:
     explicit TDisabledWindow(HWND window) : Window(window), Focus(GetFocus()) { EnableWindow(Window, FALSE); }
     ~TDisabledWindow() {
         EnableWindow(Window, TRUE);
+        // The progress window had the activation; it goes back to this window, not to another program.
+        if (GetActiveWindow() != Window && IsWindowVisible(Window))
+            SetActiveWindow(Window);
         if (Focus && IsWindow(Focus) && IsChild(Window, Focus))
             SetFocus(Focus);
     }
@@ -76,6 +113,16 @@ public:
 private:
     HWND Window;
     HWND Focus;
+};
+
+// Makes the running scan's cancel request reachable from the window for as long as the scan runs.
+class TActiveScan {
+public:
+    TActiveScan(TWaitWindowFactory*& slot, TWaitWindowFactory& scan) : Slot(slot) { Slot = &scan; }
+    ~TActiveScan() { Slot = nullptr; }
+
+private:
+    TWaitWindowFactory*& Slot;
 };
 
 } // namespace
@@ -98,7 +145,9 @@ TfrmMain::TfrmMain(TApplication& application)
     RegisterClassA(&wc);
 
     HMENU menu = CreateMainMenu();
-    RECT frame = {0, 0, kClientWidth, kClientHeight};
+    Dpi = SystemDpi(); // the window opens on the primary monitor, whose DPI the system's is
+    const SIZE client = TMainLayout(Dpi, {}).MinClient();
+    RECT frame = {0, 0, client.cx, client.cy};
     AdjustWindowRectEx(&frame, kMainStyle, TRUE, 0);
     int width = frame.right - frame.left;
     int height = frame.bottom - frame.top;
@@ -167,11 +216,24 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORBTN:
         return OnControlColour(reinterpret_cast<HDC>(wParam));
     case WM_CLOSE:
-        if (IsWindowEnabled(Handle_)) // not in the middle of a scan
+        if (ActiveScan) { // the scan stops first, and closes the window once it has
+            CloseAfterScan = true;
+            CancelScan();
+        } else {
             DestroyWindow(Handle_);
+        }
         return 0;
     case WM_DESTROY:
         OnDestroy();
+        return 0;
+    case WM_SIZE:
+        LayoutControls();
+        return 0;
+    case WM_GETMINMAXINFO:
+        OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lParam));
+        return 0;
+    case kDpiChanged:
+        OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     default:
         return DefWindowProcA(Handle_, msg, wParam, lParam);
@@ -194,6 +256,8 @@ void TfrmMain::OnCommand(int id) {
         return btnClearFilterClick();
     case kMenuOpenImage:
         return mnuOpenImageClick();
+    case kMenuCancel:
+        return CancelScan();
     case kMenuDeepScan:
         return mnuDeepScanClick();
     case kMenuExit:
@@ -278,28 +342,115 @@ HMENU TfrmMain::CreateMainMenu() const {
 
 // Focusable controls are made first, in keyboard order (lvFoundEmails, the filter's controls, the
 // preview, the drive box); group boxes, labels and tool buttons, which take no focus, come after them.
+// The controls are placed, and given their font and pictures, for the window's DPI once they all exist.
 void TfrmMain::CreateControls() {
-    Font = CreateUiFont();
-    CreateImageLists();
     CreateFoundEmailsList();
     CreateFilterControls();
     CreatePreview();
     CreateDriveBox();
     CreateToolButtons();
     CreateStatusLine();
-    ApplyFontToChildren(Handle_, Font);
+    ApplyDpi(WindowDpi(Handle_));
 }
 
 void TfrmMain::CreateImageLists() {
+    ilIcons = MakeImageList(kListPictures, 5, ScaleForDpi(kListPictureSize, Dpi));
+    const int tools[] = {kToolScanIcon, kToolSelectAllIcon, kToolDeselectAllIcon, kToolSaveIcon};
+    ilToolPictures = MakeImageList(tools, 4, ScaleForDpi(kToolPictureSize, Dpi));
+}
+
+HIMAGELIST TfrmMain::MakeImageList(const int* iconIds, int count, int size) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    ilIcons = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
-    for (int id : kListPictures)
-        ImageList_AddIcon(
-            ilIcons, static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, LR_SHARED)));
-    ilToolPictures = ImageList_Create(48, 48, ILC_COLOR32 | ILC_MASK, 4, 0);
-    for (int id : {kToolScanIcon, kToolSelectAllIcon, kToolDeselectAllIcon, kToolSaveIcon})
-        ImageList_AddIcon(ilToolPictures, static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 48,
-                                                                        48, LR_SHARED)));
+    HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, count, 0);
+    for (int k = 0; k < count; ++k) {
+        HICON icon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(iconIds[k]), IMAGE_ICON, size, size, 0));
+        ImageList_AddIcon(list, icon);
+        DestroyIcon(icon);
+    }
+    return list;
+}
+
+// Everything that depends on the DPI: the font, the pictures and the places. Run when the window is made and
+// when it moves to a monitor of another DPI.
+void TfrmMain::ApplyDpi(UINT dpi) {
+    Dpi = dpi;
+    HFONT oldFont = Font;
+    HIMAGELIST oldIcons = ilIcons;
+    HIMAGELIST oldToolPictures = ilToolPictures;
+    Font = CreateUiFont(Dpi);
+    CreateImageLists();
+    ApplyFontToChildren(Handle_, Font);
+    SendMessageA(cbDrives_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ilIcons));
+    SendMessageA(cbDrives_, CB_SETITEMHEIGHT, 0, ScaleForDpi(kListPictureSize, Dpi));
+    SendMessageA(lvFoundEmails_.Handle(), LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ilIcons));
+    SendMessageA(lvFoundEmails_.Handle(), LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(ilIcons));
+    const int picture = ScaleForDpi(kToolPictureSize, Dpi);
+    for (HWND bar : ToolButtons) {
+        SendMessageA(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ilToolPictures));
+        SendMessageA(bar, TB_SETBITMAPSIZE, 0, MAKELONG(picture, picture));
+        SendMessageA(bar, TB_SETBUTTONSIZE, 0,
+                     MAKELONG(ScaleForDpi(kToolButtonWidth, Dpi), ScaleForDpi(kToolButtonHeight, Dpi)));
+    }
+    if (oldFont)
+        DeleteObject(oldFont);
+    if (oldIcons)
+        ImageList_Destroy(oldIcons);
+    if (oldToolPictures)
+        ImageList_Destroy(oldToolPictures);
+    LayoutControls();
+}
+
+void TfrmMain::LayoutControls() {
+    RECT client;
+    GetClientRect(Handle_, &client);
+    TMainLayout layout(Dpi, {client.right, client.bottom});
+    for (const TControlPlace& place : kPlaces) {
+        RECT at = layout.Place(place);
+        MoveWindow(GetDlgItem(Handle_, place.Id), at.left, at.top, at.right - at.left, at.bottom - at.top, FALSE);
+    }
+    SizeColumns();
+    // The window erases its own background under the controls (it has no WS_CLIPCHILDREN, for the group boxes'
+    // sake): it is painted first, then every control over it, or an erase of the newly shown area would wipe
+    // a control that had already painted there.
+    if (IsWindowVisible(Handle_))
+        RedrawWindow(Handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void TfrmMain::SizeColumns() {
+    HWND list = lvFoundEmails_.Handle();
+    const int padding = ScaleForDpi(kColumnPadding, Dpi);
+    const int widths[] = {
+        ScaleForDpi(kItemNumWidth, Dpi),
+        static_cast<int>(SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(kUsualDate))) + padding,
+        ScaleForDpi(kAddressWidth, Dpi), ScaleForDpi(kAddressWidth, Dpi)};
+    int used = 0;
+    for (int column = 0; column < 4; ++column) {
+        SendMessageA(list, LVM_SETCOLUMNWIDTH, column, widths[column]);
+        used += widths[column];
+    }
+    // What the list shows beside a vertical scroll bar, which it has as soon as rows fill it.
+    RECT client;
+    GetClientRect(list, &client);
+    const int room =
+        client.right - MulDiv(GetSystemMetrics(SM_CXVSCROLL), static_cast<int>(Dpi), static_cast<int>(SystemDpi()));
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 4, std::max(ScaleForDpi(kLeastSubjectWidth, Dpi), room - used));
+}
+
+// The least size holds the layout's least client area inside the frame the window has now.
+void TfrmMain::OnGetMinMaxInfo(MINMAXINFO& info) const {
+    RECT window, client;
+    if (!GetWindowRect(Handle_, &window) || !GetClientRect(Handle_, &client))
+        return;
+    const SIZE least = TMainLayout(Dpi, {}).MinClient();
+    info.ptMinTrackSize = {least.cx + (window.right - window.left) - client.right,
+                           least.cy + (window.bottom - window.top) - client.bottom};
+}
+
+// Per-monitor DPI awareness: the window moved to a monitor of another DPI; Windows suggests its new frame.
+void TfrmMain::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    ApplyDpi(dpi);
+    SetWindowPos(Handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TfrmMain::CreateToolButtons() {
@@ -316,9 +467,7 @@ HWND TfrmMain::CreateToolButton(int id, int left, const char* caption, int pictu
                                left, 8, 100, 89, Handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                GetModuleHandleA(nullptr), nullptr);
     SendMessageA(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
     SendMessageA(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ilToolPictures));
-    SendMessageA(bar, TB_SETBITMAPSIZE, 0, MAKELONG(48, 48));
     TBBUTTON button = {};
     button.iBitmap = picture;
     button.idCommand = id;
@@ -326,8 +475,6 @@ HWND TfrmMain::CreateToolButton(int id, int left, const char* caption, int pictu
     button.fsStyle = BTNS_BUTTON;
     button.iString = reinterpret_cast<INT_PTR>(caption);
     SendMessageA(bar, TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&button));
-    SendMessageA(bar, TB_SETBUTTONSIZE, 0, MAKELONG(100, 89));
-    SetWindowPos(bar, nullptr, left, 8, 100, 89, SWP_NOZORDER | SWP_NOACTIVATE);
     ToolButtons.push_back(bar);
     return bar;
 }
@@ -338,8 +485,6 @@ void TfrmMain::CreateDriveBox() {
     cbDrives_ =
         CreateWindowExA(0, WC_COMBOBOXEXA, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 432,
                         40, 161, 22 + 8 * 16 + 2, Handle_, reinterpret_cast<HMENU>(kIdDrives), instance, nullptr);
-    SendMessageA(cbDrives_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ilIcons));
-    SendMessageA(cbDrives_, CB_SETITEMHEIGHT, 0, 16);
     CreateWindowExA(0, "BUTTON", "Select Drive To Scan", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 424, 8,
                     177, 89, Handle_, reinterpret_cast<HMENU>(kIdDriveGroup), instance, nullptr);
 }
@@ -375,8 +520,6 @@ void TfrmMain::CreateFoundEmailsList() {
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     // The ticks are the window's: the list asks for them with the rest of a row.
     SendMessageA(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ilIcons));
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(ilIcons));
     int index = 0;
     for (const TColumn& column : kColumns)
         lvFoundEmails_.AddColumn(index++, column.Caption, column.Width);
@@ -572,7 +715,8 @@ void TfrmMain::ScanDrive(const std::string& root) {
     std::string spoolFailure;
     {
         TDisabledWindow disabled(Handle_);
-        TWaitWindowFactory waitWindows(Handle_);
+        TWaitWindowFactory waitWindows(Handle_, root);
+        TActiveScan active(ActiveScan, waitWindows);
         std::unique_ptr<TScanHardDisk> scanner;
         StartingScanMode = DeepScan ? TScanMode::Deep : TScanMode::Specified; // for the whole scan
         try {
@@ -581,6 +725,7 @@ void TfrmMain::ScanDrive(const std::string& root) {
             RemoveDiskImage(root);
             throw;
         }
+        waitWindows.SetSectorSize(scanner->GetSectorSize());
         ShowRows({});
         Order.reset();
         Messages = TFoundMessages();
@@ -601,7 +746,9 @@ void TfrmMain::ScanDrive(const std::string& root) {
         }
         summary.Seconds = (GetTickCount() - started) / 1000.0;
         summary.Mode = scanner->Mode();
-        summary.Sectors = scanner->SectorCount();
+        summary.Cancelled = scanner->Cancelled();
+        summary.SectorCount = scanner->SectorCount();
+        summary.Sectors = summary.Cancelled ? scanner->SectorReached() : summary.SectorCount;
         summary.Unreadable = scanner->UnreadableSectors();
     }
     Messages = std::move(found);
@@ -610,12 +757,21 @@ void TfrmMain::ScanDrive(const std::string& root) {
     LastScan = summary;
     Scanned = true;
     ShowRows(RowsThroughFilter());
+    if (CloseAfterScan) { // a close request came during the scan: now the window closes
+        PostMessageA(Handle_, WM_CLOSE, 0, 0);
+        return;
+    }
     if (!spoolFailure.empty())
         ShowBox("The scan of " + root + " stopped early: " + spoolFailure + "\r\n\r\nThe " +
                     CountOfMessages(Messages.Size()) + " found until then are listed.",
                 "Error", MB_ICONERROR);
     if (summary.Unreadable > 0)
         ReportUnreadableSectors(root, summary.Unreadable);
+}
+
+void TfrmMain::CancelScan() {
+    if (ActiveScan)
+        ActiveScan->RequestCancel();
 }
 
 std::string TfrmMain::Keyword() const {
@@ -788,6 +944,10 @@ void TfrmMain::ShowStatus() {
         }
         if (LastScan.Stopped)
             text += "; the scan stopped early: the spool file could not take more";
+        if (LastScan.Cancelled)
+            text += "; the scan was cancelled after " + std::to_string(LastScan.Sectors) + " of " +
+                    std::to_string(LastScan.SectorCount) + " sectors (" +
+                    std::to_string(LastScan.SectorCount ? LastScan.Sectors * 100 / LastScan.SectorCount : 0) + " %)";
     }
     SetWindowTextA(sbStatus_, text.c_str());
 }
@@ -836,38 +996,59 @@ void TfrmMain::mnuHelpClick() {
     }
 }
 
+// The ticked rows, top to bottom as the list shows them now, each with the message it stands for.
+std::vector<TExportItem> TfrmMain::TickedRows() const {
+    std::vector<TExportItem> items;
+    for (size_t row = 0; row < Rows_.size(); ++row)
+        if (Ticks[Rows_[row]])
+            items.push_back({row, Rows_[row]});
+    return items;
+}
+
 void TfrmMain::sbSaveEmailClick() {
-    std::string folder = FolderPicker(Application.Handle(), "Select Where To Save Recovered Emails", "", true);
+    std::vector<TExportItem> items = TickedRows();
+    if (items.empty()) {
+        ShowBox(kNothingTicked, "Information", MB_ICONINFORMATION);
+        return;
+    }
+    std::string folder =
+        FolderPicker(Application.Handle(), "Select Where To Save Recovered Emails", LastExportFolder, true);
     if (folder.empty())
         return;
+    LastExportFolder = folder;
     if (ProbeFolder(folder) != 0) {
         ShowBox("Cannot Write To Output Folder ,Please Select A Writeable Folder", "Error", MB_ICONERROR);
         return;
     }
-    int rows = lvFoundEmails_.Count();
-    int notWritten = 0;
-    std::string firstFailure;
-    DWORD firstError = 0;
-    for (int row = 0; row < rows; ++row) {
-        if (!lvFoundEmails_.Checked(row))
-            continue;
-        int index = MessageIndexOfRow(row);
-        std::string path = PathInFolder(folder, "RecoveredEmail" + std::to_string(row) + ".eml");
-        DWORD error = index < 0 ? ERROR_INVALID_DATA : WriteNewFile(path, Messages.FullText(index));
-        if (error == 0)
-            continue;
-        if (notWritten++ == 0) {
-            firstFailure = path;
-            firstError = error;
+    TExportOutcome outcome = ExportMessages(folder, items, [this](size_t index, std::string& text, std::string& error) {
+        try {
+            text = Messages.FullText(index); // from the spool file
+            return true;
+        } catch (const std::exception& failure) {
+            error = failure.what();
+            return false;
         }
-    }
-    if (notWritten == 0) {
-        ShowBox("Emails Succesfully Exported To Folder", "Information", MB_ICONINFORMATION);
+    });
+    ReportExport(folder, outcome);
+}
+
+// The specified success text when every file was written, followed by how many and where; otherwise what failed.
+void TfrmMain::ReportExport(const std::string& folder, const TExportOutcome& outcome) const {
+    auto files = [](uint64_t n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
+    std::string written =
+        files(outcome.Written) + (outcome.Written == 1 ? " was" : " were") + " written to " + folder + ".";
+    std::string renamed;
+    if (outcome.Renamed > 0)
+        renamed = "\r\n" + std::to_string(outcome.Renamed) + " of them " + (outcome.Renamed == 1 ? "was" : "were") +
+                  " given the next free name (such as " + outcome.FirstRenamed +
+                  "), since a file of the name was there already; no file was overwritten.";
+    if (outcome.NotWritten == 0) {
+        ShowBox("Emails Succesfully Exported To Folder\r\n\r\n" + written + renamed, "Information", MB_ICONINFORMATION);
         return;
     }
-    ShowBox(std::to_string(notWritten) + (notWritten == 1 ? " message was" : " messages were") +
-                " not exported (an existing file is never overwritten).\r\nFirst failure: " + firstFailure + "\r\n" +
-                SystemErrorText(firstError),
+    ShowBox(std::to_string(outcome.NotWritten) + (outcome.NotWritten == 1 ? " message was" : " messages were") +
+                " not exported. " + written + renamed + "\r\nFirst failure: " + outcome.FirstFailure + "\r\n" +
+                outcome.FirstError,
             "Error", MB_ICONERROR);
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/Email.h"
 #include "engine/ScanHardDisk.h"
+#include "ui/ExportFolder.h"
 #include "ui/FoundMessages.h"
 #include "ui/ListOrder.h"
 #include "ui/ListView.h"
@@ -23,6 +24,8 @@ class TApplication;
 
 class TfrmMain {
 public:
+    // The client area at 96 DPI when first shown; also the smallest the window can be made.
+    // The client area at 96 DPI when first shown; also the smallest the window can be made (TMainLayout).
     static constexpr int kClientWidth = 792;
     static constexpr int kLayoutHeight = 546; // the controls' area; the status line stands under it
     static constexpr int kStatusHeight = 20;
@@ -43,6 +46,9 @@ public:
 
     void Show();
     HWND Handle() const { return Handle_; }
+    // Gives the window its font, pictures and layout for `dpi`, as a move to a monitor of that DPI does.
+    void ApplyDpi(UINT dpi);
+    UINT CurrentDpi() const { return Dpi; }
     // Posts WM_QUIT when the window is destroyed (the program's main window does; tests' windows do not).
     void SetQuitOnDestroy(bool quit) { QuitOnDestroy = quit; }
 
@@ -59,6 +65,18 @@ public:
         SpoolFolder = folder;
         SpoolLimit = sizeLimit;
     }
+
+    // Stops the running scan at its next check (Cancel in the progress window does the same); the messages found
+    // up to there are listed. Nothing happens when no scan runs.
+    void CancelScan();
+    bool IsScanning() const { return ActiveScan != nullptr; }
+    // How the last scan ended: cancelled or not, and how far it got.
+    struct TScanEnd {
+        bool Cancelled = false;
+        uint64_t SectorReached = 0;
+        uint64_t SectorCount = 0;
+    };
+    TScanEnd LastScanEnd() const { return {LastScan.Cancelled, LastScan.Sectors, LastScan.SectorCount}; }
 
     // The messages of the last scan, their texts in the spool file.
     const TFoundMessages& FoundEmails() const { return Messages; }
@@ -102,6 +120,11 @@ private:
     void CreatePreview();
     void CreateStatusLine();
     void CreateImageLists();
+    static HIMAGELIST MakeImageList(const int* iconIds, int count, int size);
+    void LayoutControls();
+    void SizeColumns();
+    void OnGetMinMaxInfo(MINMAXINFO& info) const;
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
     HMENU CreateMainMenu() const;
 
     void FormCreate();
@@ -137,6 +160,8 @@ private:
     void ShowStatus();
     void ReportUnreadableSectors(const std::string& root, uint64_t count) const;
     void ShowBox(const std::string& text, const char* caption, UINT icon) const;
+    std::vector<TExportItem> TickedRows() const;
+    void ReportExport(const std::string& folder, const TExportOutcome& outcome) const;
 
     // What the status line says about the last scan.
     struct TScanSummary {
@@ -144,7 +169,9 @@ private:
         uint64_t Sectors = 0;
         uint64_t Unreadable = 0;
         double Seconds = 0;
-        bool Stopped = false; // ended early: the spool could not take more
+        bool Stopped = false;     // ended early: the spool could not take more
+        bool Cancelled = false;   // the user stopped it; Sectors is then how far it got
+        uint64_t SectorCount = 0; // of the volume
         TScanMode Mode = TScanMode::Specified;
     };
 
@@ -170,11 +197,15 @@ private:
     TDriveArray Drives;
     size_t ListedDrives = 0; // Drives before this are the drive box's own; after them come opened images
     bool FilterOn = false;
+    std::string LastExportFolder;                   // the folder dialog opens there (for this run of the program only)
+    class TWaitWindowFactory* ActiveScan = nullptr; // while a scan runs
+    bool CloseAfterScan = false;
     bool DeepScan = false;
     TScanMode StartingScanMode = TScanMode::Specified; // the default scanner factory's
 
     HWND Handle_ = nullptr;
     HFONT Font = nullptr;
+    UINT Dpi = 96;
     HIMAGELIST ilIcons = nullptr;
     HIMAGELIST ilToolPictures = nullptr;
     std::vector<HWND> ToolButtons;

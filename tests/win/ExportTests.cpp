@@ -2,6 +2,7 @@
 #include "MainWindowTestSupport.h"
 
 #include "ui/BrowseForFolderU.h"
+#include "ui/ExportFolder.h"
 
 #include <string>
 #include <vector>
@@ -40,6 +41,13 @@ protected:
 };
 
 const char kSuccess[] = "Emails Succesfully Exported To Folder";
+const char kNothingTicked[] =
+    "No message is ticked. Tick the messages to export (Quick Select All ticks every row), then press Export Selected.";
+
+// The success box: the specified text, then how many files were written and where.
+std::string SuccessText(const std::string& written) {
+    return std::string(kSuccess) + "\r\n\r\n" + written;
+}
 const char kNotWritable[] = "Cannot Write To Output Folder ,Please Select A Writeable Folder";
 
 } // namespace
@@ -54,7 +62,7 @@ TEST_F(ExportTest, SortedRowsAreNamedByTheirPositionAndHoldTheirOwnMessageByteFo
     std::vector<TSeenDialog> seen = Export();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].Title, "Information");
-    EXPECT_EQ(seen[0].Text, kSuccess);
+    EXPECT_EQ(seen[0].Text, SuccessText("2 files were written to " + Out.Path() + "."));
     EXPECT_EQ(Out.Files(), (Files{"RecoveredEmail0.eml", "RecoveredEmail2.eml"}));
     EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail0.eml")), FiveMessages()[2].Text());
     EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail2.eml")), FiveMessages()[0].Text()) << "ends in CR LF, as found";
@@ -75,7 +83,7 @@ TEST_F(ExportTest, WithTheFilterOnOnlyCheckedRowsShownAreWritten) {
     List().SetChecked(0, false);
     std::vector<TSeenDialog> seen = Export();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].Text, kSuccess);
+    EXPECT_EQ(seen[0].Text, SuccessText("1 file was written to " + Out.Path() + "."));
     EXPECT_EQ(Out.Files(), Files{"RecoveredEmail1.eml"});
     EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail1.eml")), FiveMessages()[3].Text());
 }
@@ -88,33 +96,68 @@ TEST_F(ExportTest, CancelWritesNothingAndShowsNothing) {
     EXPECT_TRUE(Out.Files().empty());
 }
 
-TEST_F(ExportTest, NoCheckedRowWritesNothingAndStillReportsSuccess) {
-    ScanImage(FiveMessages());
-    std::vector<TSeenDialog> seen = Export();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].Text, kSuccess);
-    EXPECT_TRUE(Out.Files().empty()) << "the probe file is gone again";
+// Nothing ticked (or nothing listed): a box says so, and neither a folder is asked for nor anything written. The
+// specified export showed its success text here although it wrote nothing.
+TEST_F(ExportTest, NoTickedRowSaysSoWithoutAskingForAFolderOrWritingAnything) {
+    for (bool scanned : {false, true}) {
+        SCOPED_TRACE(scanned ? "five rows, none ticked" : "an empty list");
+        if (scanned)
+            ScanImage(FiveMessages());
+        PickerTitle = "not asked";
+        std::vector<TSeenDialog> seen = Export();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].Title, "Information");
+        EXPECT_EQ(seen[0].Text, kNothingTicked);
+        EXPECT_EQ(PickerTitle, "not asked");
+        EXPECT_TRUE(Out.Files().empty());
+    }
 }
 
-TEST_F(ExportTest, ExistingFilesAreNeverOverwrittenOrDeletedAndTheShortfallIsReported) {
+// A taken name is never overwritten: the message goes under the next free name, and the box says how many did.
+TEST_F(ExportTest, ATakenNameGetsTheNextFreeNameAndNothingIsOverwrittenOrDeleted) {
     ScanImage(FiveMessages());
     WriteWholeFile(Out.File("check.DAT"), std::string("the user's own check.DAT"));
     WriteWholeFile(Out.File("RecoveredEmail1.eml"), std::string("an earlier export"));
+    WriteWholeFile(Out.File("RecoveredEmail3.eml"), std::string("an earlier export of 3"));
+    WriteWholeFile(Out.File("RecoveredEmail3 (2).eml"), std::string("a second earlier export of 3"));
     Command(kIdSelectAll);
 
     std::vector<TSeenDialog> seen = Export();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].Title, "Error");
-    EXPECT_NE(seen[0].Text.find("1 message was not exported"), std::string::npos) << seen[0].Text;
-    EXPECT_NE(seen[0].Text.find(Out.File("RecoveredEmail1.eml")), std::string::npos) << seen[0].Text;
-    EXPECT_EQ(seen[0].Text.find(kSuccess), std::string::npos);
+    EXPECT_EQ(seen[0].Title, "Information");
+    EXPECT_EQ(seen[0].Text,
+              SuccessText("5 files were written to " + Out.Path() +
+                          ".\r\n2 of them were given the next free name (such as RecoveredEmail1 (2).eml), since a "
+                          "file of the name was there already; no file was overwritten."));
 
     EXPECT_EQ(ReadWholeFile(Out.File("check.DAT")), "the user's own check.DAT");
     EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail1.eml")), "an earlier export");
-    EXPECT_EQ(Out.Files(), (Files{"RecoveredEmail0.eml", "RecoveredEmail1.eml", "RecoveredEmail2.eml",
+    EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail3.eml")), "an earlier export of 3");
+    EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail3 (2).eml")), "a second earlier export of 3");
+    EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail1 (2).eml")), FiveMessages()[1].Text());
+    EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail3 (3).eml")), FiveMessages()[3].Text());
+    EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail4.eml")), FiveMessages()[4].Text());
+    EXPECT_EQ(Out.Files(), (Files{"RecoveredEmail0.eml", "RecoveredEmail1 (2).eml", "RecoveredEmail1.eml",
+                                  "RecoveredEmail2.eml", "RecoveredEmail3 (2).eml", "RecoveredEmail3 (3).eml",
                                   "RecoveredEmail3.eml", "RecoveredEmail4.eml", "check.DAT"}))
         << "no probe file left behind";
-    EXPECT_EQ(ReadWholeFile(Out.File("RecoveredEmail4.eml")), FiveMessages()[4].Text());
+}
+
+TEST_F(ExportTest, TheFolderDialogOpensAtTheFolderUsedLast) {
+    ScanImage(FiveMessages());
+    List().SetChecked(0, true);
+    TScratchFolder second;
+    struct TStep {
+        std::string Answer;
+        std::string Initial;
+    };
+    const TStep steps[] = {{Out.Path(), ""}, {"", Out.Path()}, {second.Path(), Out.Path()}, {"", second.Path()}};
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.Answer);
+        Answer = step.Answer;
+        Export();
+        EXPECT_EQ(PickerInitial, step.Initial);
+    }
 }
 
 TEST_F(ExportTest, AFolderWhereTheProbeCannotBeMadeShowsTheErrorAndWritesNothing) {
@@ -145,6 +188,49 @@ TEST_F(ExportTest, TheSameMessageExportedBeforeAndAfterASortLandsUnderTwoNames) 
     EXPECT_EQ(Out.Files(), Files{"RecoveredEmail0.eml"});
     EXPECT_EQ(second.Files(), Files{"RecoveredEmail2.eml"});
     EXPECT_EQ(ReadWholeFile(second.File("RecoveredEmail2.eml")), FiveMessages()[0].Text());
+}
+
+// ---- ExportMessages, whatever keeps the messages ----
+
+// A text that cannot be had (a spool that cannot be read) and a file that cannot be made are reported, the first
+// with its path and reason; the others are written all the same.
+TEST(ExportMessagesTest, FailuresAreCountedAndTheFirstNamedWhileTheOthersAreWritten) {
+    TestApplication();
+    TScratchFolder out;
+    const std::vector<std::string> texts = {"zero\r\n", "one\r\n", "two\r\n"};
+    TFullTextSource source = [&](size_t index, std::string& text, std::string& error) {
+        if (index == 1) {
+            error = "The spool could not be read.";
+            return false;
+        }
+        text = texts[index];
+        return true;
+    };
+    TExportOutcome outcome = ExportMessages(out.Path(), {{5, 0}, {6, 1}, {7, 2}}, source);
+    EXPECT_EQ(outcome.Written, 2u);
+    EXPECT_EQ(outcome.NotWritten, 1u);
+    EXPECT_EQ(outcome.FirstFailure, out.File("RecoveredEmail6.eml"));
+    EXPECT_EQ(outcome.FirstError, "The spool could not be read.");
+    EXPECT_EQ(out.Files(), (Files{"RecoveredEmail5.eml", "RecoveredEmail7.eml"}));
+    EXPECT_EQ(ReadWholeFile(out.File("RecoveredEmail7.eml")), "two\r\n");
+
+    outcome = ExportMessages(out.File("missing"), {{0, 0}, {1, 2}}, source);
+    EXPECT_EQ(outcome.Written, 0u);
+    EXPECT_EQ(outcome.NotWritten, 2u);
+    EXPECT_EQ(outcome.FirstFailure, out.File("missing") + "\\RecoveredEmail0.eml");
+    EXPECT_FALSE(outcome.FirstError.empty());
+}
+
+TEST(ExportMessagesTest, NamesCountOnFromTheSecondCopy) {
+    const struct {
+        uint64_t Number;
+        unsigned Copy;
+        const char* Name;
+    } cases[] = {{0, 1, "RecoveredEmail0.eml"},
+                 {7, 2, "RecoveredEmail7 (2).eml"},
+                 {123456789012ull, 1000, "RecoveredEmail123456789012 (1000).eml"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ExportFileName(c.Number, c.Copy), c.Name);
 }
 
 // ---- BrowseForFolder ----

@@ -61,6 +61,8 @@ private:
             if (++Updates == 20)
                 CreateMarker(Marker);
         }
+        void SetMessagesFound(uint64_t count) override { Inner->SetMessagesFound(count); }
+        bool CancelRequested() const override { return Inner->CancelRequested(); }
         std::unique_ptr<IProgressWindow> Inner;
         std::string Marker;
         int Updates = 0;
