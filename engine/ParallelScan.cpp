@@ -90,6 +90,9 @@ struct TRangeResult {
     uint64_t End = 0;
     TRangeWalk Walk;
     std::unique_ptr<IRangeOutput> Output;
+    // The range held more messages than a thread may keep waiting for delivery (a run of millions of tiny
+    // messages): its thread let them go, and the delivering thread walks the range again, streaming.
+    bool Overflowed = false;
 
     // The range's walk examined `sector` (First <= sector < End): no jump passed over it.
     bool Examined(uint64_t sector) const {
@@ -157,6 +160,8 @@ public:
     uint64_t Deliver(TRangeResult& range, uint64_t entry) {
         if (entry >= range.End)
             return entry; // a run that began in an earlier range covers this one whole
+        if (range.Overflowed)
+            return WalkStreaming(range, entry);
         if (entry == range.First || range.Examined(entry)) {
             range.Output->Deliver(entry * scan_.SectorSize);
             return range.Walk.Exit;
@@ -175,6 +180,20 @@ public:
     }
 
 private:
+    // Walks the range from `entry` as the single walk does, handing on each message as it is found, so that memory
+    // stays flat however many messages the range holds. Returns where the walk goes on after the range.
+    uint64_t WalkStreaming(const TRangeResult& range, uint64_t entry) {
+        if (!walker_)
+            walker_ = scan_.MakeScanner(pump_, none_);
+        // An output delivers once, so each message gets one of its own.
+        walker_->SetMessageConsumer([this](TEmail&& email, const TFoundLocation& location) {
+            std::unique_ptr<IRangeOutput> output = makeOutput_();
+            output->Add(std::move(email), location);
+            output->Deliver(0);
+        });
+        return walker_->WalkRange(entry, range.End).Exit;
+    }
+
     // Walks on from `entry` one examination at a time, handing on what it finds, until a sector that the range's
     // walk examined or the range's end.
     uint64_t WalkUntilMet(const TRangeResult& range, uint64_t entry) {
@@ -228,10 +247,19 @@ void TParallelScan::Scan(const TOutputMaker& makeOutput, IProgressFactory& progr
                 range->First = rangeFirst(index);
                 range->End = std::min(SectorCount_, range->First + Settings.RangeSectors);
                 range->Output = makeOutput();
-                IRangeOutput& output = *range->Output;
-                scanner->SetMessageConsumer([&output](TEmail&& email, const TFoundLocation& location) {
-                    output.Add(std::move(email), location);
-                });
+                TRangeResult& result = *range;
+                uint64_t kept = 0;
+                const uint64_t keepAtMost = Settings.MaxKeptPerRange;
+                scanner->SetMessageConsumer(
+                    [&result, &kept, keepAtMost](TEmail&& email, const TFoundLocation& location) {
+                        if (++kept > keepAtMost) {
+                            if (!result.Overflowed)
+                                result.Output = nullptr; // let go of what was kept: the range is walked again
+                            result.Overflowed = true;
+                            return;
+                        }
+                        result.Output->Add(std::move(email), location);
+                    });
                 range->Walk = scanner->WalkRange(range->First, range->End);
                 {
                     std::lock_guard<std::mutex> lock(shared.Mutex);

@@ -29,12 +29,17 @@ public:
     // Ranges are handed to the threads in turn, a few ahead of the output, so memory stays flat at any volume
     // size. 16 MiB keeps the work of a range (a few milliseconds) well above the cost of starting it.
     static constexpr uint64_t kRangeBytes = 16 << 20;
+    // The most messages a range keeps while it waits for delivery. A range with more (a run of millions of tiny
+    // messages) is walked again by the delivering thread, which hands each message on as it is found: memory stays
+    // flat whatever a range holds. Mail-dense volumes hold a few hundred messages per range.
+    static constexpr uint64_t kMaxMessagesKeptPerRange = 16384;
 
     struct TSettings {
         unsigned Threads = 0;      // threads that walk; 0: one per core
         uint64_t RangeSectors = 0; // sectors per range; 0: kRangeBytes' worth
         uint32_t HalfWindowBytes = TScanHardDisk::kHalfWindowBytes;
         TScanMode Mode = TScanMode::Specified;
+        uint64_t MaxKeptPerRange = kMaxMessagesKeptPerRange; // tests set it low to walk ranges again often
     };
     // Opens the volume once more: every thread reads through a source of its own.
     using TSourceOpener = std::function<std::unique_ptr<IVolumeSource>()>;

@@ -125,8 +125,9 @@ TWalkResult SingleWalk(const TVolume& volume) {
 }
 
 TWalkResult ThreadedWalk(const TVolume& volume, unsigned threads, uint64_t rangeSectors,
-                         TRecordingProgress* progress = nullptr) {
-    TParallelScan scan(volume.Open(), {threads, rangeSectors, volume.halfWindowBytes, volume.mode});
+                         TRecordingProgress* progress = nullptr,
+                         uint64_t maxKeptPerRange = TParallelScan::kMaxMessagesKeptPerRange) {
+    TParallelScan scan(volume.Open(), {threads, rangeSectors, volume.halfWindowBytes, volume.mode, maxKeptPerRange});
     TWalkResult result;
     TNoProgress none;
     scan.Scan([&] { return std::make_unique<TCollectingOutput>(result.messages); },
@@ -292,6 +293,27 @@ TEST(ParallelScan, RunsCutAtTheCapAreStitchedWhereTheRangesWalksDisagree) {
     for (uint64_t rangeBytes : {uint64_t{1} << 20, uint64_t{3} << 20, uint64_t{7} << 20}) {
         SCOPED_TRACE(rangeBytes);
         ExpectSameWalk(ThreadedWalk(volume, 2, rangeBytes / kSector), single);
+    }
+}
+
+// A range that finds more messages than it may keep lets them go and is walked again by the delivering thread,
+// streaming: the result is still the single walk's, wherever the walk enters that range.
+TEST(ParallelScan, RangesThatFindMoreThanTheyMayKeepAreWalkedAgain) {
+    constexpr uint32_t kSector = 512;
+    for (TScanMode mode : {TScanMode::Specified, TScanMode::Deep}) {
+        std::mt19937 random(31);
+        TVolume volume{std::make_shared<const Bytes>(RandomMailVolume(random, 1200, kSector)), kSector};
+        volume.mode = mode;
+        for (int k = 0; k < 6; ++k)
+            volume.unreadable.insert(1 + random() % 1199);
+        const TWalkResult single = SingleWalk(volume);
+        ASSERT_GT(single.messages.size(), 20u);
+        for (uint64_t maxKept : {0u, 1u, 2u, 5u})
+            for (uint64_t rangeSectors : {3u, 16u, 100u}) {
+                SCOPED_TRACE(testing::Message()
+                             << "mode " << int(mode) << ", keep " << maxKept << ", range " << rangeSectors);
+                ExpectSameWalk(ThreadedWalk(volume, 2, rangeSectors, nullptr, maxKept), single);
+            }
     }
 }
 
