@@ -12,7 +12,7 @@ struct TOptions {
     bool Quiet = false;
     bool Help = false;
     bool Version = false;
-    bool Deep = false;   // the deep scan's rules instead of the specified ones
+    bool Deep = false;   // the deep scan's rules instead of the standard ones
     bool Unique = false; // each full text listed once, at its first occurrence
     bool HasKeyword = false;
     std::string Keyword;

@@ -50,7 +50,7 @@ bool SourceLooksUsable(const std::string& source) {
 }
 
 TScanMode ModeOf(const TOptions& options) {
-    return options.Deep ? TScanMode::Deep : TScanMode::Specified;
+    return options.Deep ? TScanMode::Deep : TScanMode::Standard;
 }
 
 // What a walk tells of the volume, for the summary line.

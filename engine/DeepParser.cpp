@@ -281,7 +281,7 @@ private:
 };
 
 // From, To, Subject and Date keep the text after the colon (its space included) of their last line in the
-// header block, as in the specified scan.
+// header block, as in the standard scan.
 void StoreValue(std::string_view name, std::string_view value, TEmail& email) {
     if (EqualsUpper(name, "FROM"))
         email.From.assign(value);

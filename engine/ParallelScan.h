@@ -38,7 +38,7 @@ public:
         unsigned Threads = 0;      // threads that walk; 0: one per core
         uint64_t RangeSectors = 0; // sectors per range; 0: kRangeBytes' worth
         uint32_t HalfWindowBytes = TScanHardDisk::kHalfWindowBytes;
-        TScanMode Mode = TScanMode::Specified;
+        TScanMode Mode = TScanMode::Standard;
         uint64_t MaxKeptPerRange = kMaxMessagesKeptPerRange; // tests set it low to walk ranges again often
     };
     // Opens the volume once more: every thread reads through a source of its own.

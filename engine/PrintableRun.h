@@ -33,5 +33,5 @@ bool MayHoldLongTextRun(std::span<const uint8_t> bytes, size_t limit, size_t min
 
 // Where a run ends, by the rules of each mode.
 inline size_t RunPrefix(TScanMode mode, std::span<const uint8_t> bytes) {
-    return mode == TScanMode::Specified ? PrintablePrefix(bytes) : TextPrefix(bytes);
+    return mode == TScanMode::Standard ? PrintablePrefix(bytes) : TextPrefix(bytes);
 }

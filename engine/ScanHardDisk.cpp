@@ -80,7 +80,7 @@ class TSectorPeek {
 public:
     TSectorPeek(TDiskBuffer& buffer, TScanMode mode)
         : buffer_(buffer), mode_(mode),
-          needed_(mode == TScanMode::Specified ? 2 : buffer.SectorSize() + kMinEmbeddedRun) {}
+          needed_(mode == TScanMode::Standard ? 2 : buffer.SectorSize() + kMinEmbeddedRun) {}
 
     // True when the sector starting at `offset` certainly begins no message: the start test of each mode.
     bool Rejects(uint64_t offset) {
@@ -89,8 +89,8 @@ public:
         if (offset < first_ || offset + needed_ > end_)
             return false;
         const uint8_t* bytes = data_ + (offset - first_);
-        return mode_ == TScanMode::Specified ? !StartFilter().CouldBeginMessage(bytes)
-                                             : DeepRejects({bytes, needed_}, buffer_.SectorSize());
+        return mode_ == TScanMode::Standard ? !StartFilter().CouldBeginMessage(bytes)
+                                            : DeepRejects({bytes, needed_}, buffer_.SectorSize());
     }
     // Called after anything that may have moved the window.
     void Forget() { first_ = end_ = 0; }
@@ -235,12 +235,12 @@ bool TScanHardDisk::CancelRequested() {
 }
 
 uint32_t TScanHardDisk::ExamineAt(uint64_t offset) {
-    return Mode_ == TScanMode::Specified ? ExamineSpecified(offset) : ExamineDeep(offset);
+    return Mode_ == TScanMode::Standard ? ExamineStandard(offset) : ExamineDeep(offset);
 }
 
 // The sector begins a message when its two-sector sample passes the parser's start test; the printable run from
 // there is cut into messages at recognised header lines.
-uint32_t TScanHardDisk::ExamineSpecified(uint64_t offset) {
+uint32_t TScanHardDisk::ExamineStandard(uint64_t offset) {
     const uint32_t sampleBytes = 2 * SectorSize;
     std::vector<uint8_t> copied;
     std::span<const uint8_t> sample = Bytes(*DiskBuffer, offset, sampleBytes, copied);

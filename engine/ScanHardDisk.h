@@ -41,12 +41,12 @@ public:
     static constexpr uint32_t kProgressCadence = 2000;      // examinations between two progress updates
 
     // `root` is a drive root ("C:\"), an image file or a device node. Raises TVolumeError when it cannot be used.
-    // `mode` chooses the rules the walk finds mail by; the specified ones unless asked.
+    // `mode` chooses the rules the walk finds mail by; the standard ones unless asked.
     TScanHardDisk(const std::string& root, IMessagePump& pump, IProgressFactory& progress,
                   uint32_t imageSectorSize = 512, uint32_t halfWindowBytes = kHalfWindowBytes,
-                  TScanMode mode = TScanMode::Specified);
+                  TScanMode mode = TScanMode::Standard);
     TScanHardDisk(std::unique_ptr<IVolumeSource> source, IMessagePump& pump, IProgressFactory& progress,
-                  uint32_t halfWindowBytes = kHalfWindowBytes, TScanMode mode = TScanMode::Specified);
+                  uint32_t halfWindowBytes = kHalfWindowBytes, TScanMode mode = TScanMode::Standard);
 
     // Every message on the volume, in the order found. Called once. When the progress window asks to cancel, the
     // walk stops at its next check and returns the messages found up to there (Cancelled() then says so).
@@ -78,7 +78,7 @@ public:
 
 private:
     // ExamineAt by the rules of each mode.
-    uint32_t ExamineSpecified(uint64_t offset);
+    uint32_t ExamineStandard(uint64_t offset);
     uint32_t ExamineDeep(uint64_t offset);
     // Keeps the message, or hands it to the consumer.
     void Deliver(TEmail&& email, const TFoundLocation& location);

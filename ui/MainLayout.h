@@ -1,5 +1,5 @@
 // Where the main window's controls stand. Places are given at 96 DPI for the smallest client area (792 x 566: the
-// specified 792 x 546 and the status line under it) and scaled to the window's DPI; what the window has beyond
+// original 792 x 546 and the status line under it) and scaled to the window's DPI; what the window has beyond
 // that goes to the list and the preview.
 #pragma once
 

@@ -718,7 +718,7 @@ void TfrmMain::ScanDrive(const std::string& root) {
         TWaitWindowFactory waitWindows(Handle_, root);
         TActiveScan active(ActiveScan, waitWindows);
         std::unique_ptr<TScanHardDisk> scanner;
-        StartingScanMode = DeepScan ? TScanMode::Deep : TScanMode::Specified; // for the whole scan
+        StartingScanMode = DeepScan ? TScanMode::Deep : TScanMode::Standard; // for the whole scan
         try {
             scanner = ScannerFactory(root, Pump, waitWindows);
         } catch (const TVolumeError&) {
@@ -1032,7 +1032,7 @@ void TfrmMain::sbSaveEmailClick() {
     ReportExport(folder, outcome);
 }
 
-// The specified success text when every file was written, followed by how many and where; otherwise what failed.
+// The original success text when every file was written, followed by how many and where; otherwise what failed.
 void TfrmMain::ReportExport(const std::string& folder, const TExportOutcome& outcome) const {
     auto files = [](uint64_t n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
     std::string written =

@@ -172,7 +172,7 @@ private:
         bool Stopped = false;     // ended early: the spool could not take more
         bool Cancelled = false;   // the user stopped it; Sectors is then how far it got
         uint64_t SectorCount = 0; // of the volume
-        TScanMode Mode = TScanMode::Specified;
+        TScanMode Mode = TScanMode::Standard;
     };
 
     TApplication& Application;
@@ -201,7 +201,7 @@ private:
     class TWaitWindowFactory* ActiveScan = nullptr; // while a scan runs
     bool CloseAfterScan = false;
     bool DeepScan = false;
-    TScanMode StartingScanMode = TScanMode::Specified; // the default scanner factory's
+    TScanMode StartingScanMode = TScanMode::Standard; // the default scanner factory's
 
     HWND Handle_ = nullptr;
     HFONT Font = nullptr;

@@ -2,7 +2,7 @@
 """ostrevan-scan --deep over volumes written by real tools (tools/make-deep-fixtures) against where each message
 was written: per kind of volume at least 95 % of the contiguous messages found at their offset and at least 90 %
 byte-exact, nothing on the volume of decoys; and the default scan on the same volumes gives exactly what the
-specified scan written out step by step gives (tests/scan/ReferenceScanMain.cpp).
+standard scan written out step by step gives (tests/scan/ReferenceScanMain.cpp).
 
     deep_fixtures_test.py OSTREVAN_SCAN REFERENCE_SCAN [REPO_ROOT]
 
@@ -81,7 +81,7 @@ class DeepFixtures(unittest.TestCase):
                 planted = {m["offset"] for m in expected}
                 self.assertLessEqual(set(default) & planted, set(found))
 
-    def test_the_default_scan_is_the_specified_one_on_these_volumes(self):
+    def test_the_default_scan_is_the_reference_scan_on_these_volumes(self):
         for volume in self.truth:
             with self.subTest(volume["kind"]):
                 reference = subprocess.run([REFERENCE, self.image(volume), str(volume["sector_size"])],

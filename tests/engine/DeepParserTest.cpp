@@ -184,7 +184,7 @@ TEST(DeepSplit, FieldsAndBodyAsStored) {
     ASSERT_EQ(emails.size(), 1u);
     EXPECT_EQ(emails[0].From, " Ann");
     EXPECT_EQ(emails[0].To, "bob");
-    EXPECT_EQ(emails[0].Subject, " second"); // the last line of the name, as in the specified scan
+    EXPECT_EQ(emails[0].Subject, " second"); // the last line of the name, as in the standard scan
     EXPECT_EQ(emails[0].Date, " Tue");
     EXPECT_EQ(emails[0].Body, "\nbody\n");
 }

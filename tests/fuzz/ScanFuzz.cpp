@@ -36,12 +36,12 @@ bool SameOutcome(const TScanOutcome& a, const TScanOutcome& b) {
 
 // `served` is the volume as the window serves it: unreadable sectors and bytes past the last whole sector as zeros.
 void CheckMessagesLieOnTheVolume(const Bytes& served, uint32_t sectorSize, const TScanOutcome& outcome,
-                                 TScanMode mode = TScanMode::Specified) {
+                                 TScanMode mode = TScanMode::Standard) {
     const std::string_view volume(reinterpret_cast<const char*>(served.data()), served.size());
     for (size_t k = 0; k < outcome.found.size(); ++k) {
         const TEmail& e = outcome.found[k];
         const TFoundLocation& at = outcome.locations[k];
-        if (mode == TScanMode::Specified)
+        if (mode == TScanMode::Standard)
             FUZZ_CHECK(at.RunOffset % sectorSize == 0 && at.RunOffset >= sectorSize);
         FUZZ_CHECK(at.RunOffset <= at.Offset);
         FUZZ_CHECK(at.Offset <= volume.size() && volume.substr(at.Offset, e.FullText.size()) == e.FullText);
@@ -93,7 +93,7 @@ private:
 
 void CheckThreadedWalkMatches(const Bytes& image, uint32_t sectorSize, const std::set<uint64_t>& failing,
                               uint64_t rangeSectors, const TScanOutcome& single, uint64_t singleUnreadable,
-                              TScanMode mode = TScanMode::Specified) {
+                              TScanMode mode = TScanMode::Standard) {
     const auto shared = std::make_shared<const Bytes>(image);
     TParallelScan::TSettings settings;
     settings.Threads = 2;

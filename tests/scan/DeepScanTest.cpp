@@ -89,7 +89,7 @@ TEST(DeepScan, FindsTheMailThatTheSectorStartRuleMisses) {
             EXPECT_EQ(outcome.locations[k].Offset, c.offset + c.expected[k].offset) << c.what;
             EXPECT_EQ(outcome.found[k].FullText, c.expected[k].text) << c.what;
         }
-        // The specified scan finds none of them.
+        // The standard scan finds none of them.
         EXPECT_TRUE(RunScan(image, kSector, TScanHardDisk::kHalfWindowBytes).found.empty()) << c.what;
     }
 }

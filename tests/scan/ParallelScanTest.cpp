@@ -105,7 +105,7 @@ struct TVolume {
     std::set<uint64_t> unreadable;
     bool mapped = false;
     uint32_t halfWindowBytes = 1 << 20;
-    TScanMode mode = TScanMode::Specified;
+    TScanMode mode = TScanMode::Standard;
 
     std::function<std::unique_ptr<IVolumeSource>()> Open() const {
         return Opener(image, sectorSize, unreadable, mapped);
@@ -194,9 +194,9 @@ TEST(ParallelScan, GivesWhatTheSingleWalkGivesOnRandomVolumes) {
         uint64_t sectors;
         TScanMode mode;
     };
-    const Case volumes[] = {{11, 512, 700, TScanMode::Specified},  {12, 512, 1500, TScanMode::Specified},
-                            {13, 1024, 400, TScanMode::Specified}, {14, 4096, 160, TScanMode::Specified},
-                            {15, 512, 90, TScanMode::Specified},   {16, 512, 900, TScanMode::Deep},
+    const Case volumes[] = {{11, 512, 700, TScanMode::Standard},  {12, 512, 1500, TScanMode::Standard},
+                            {13, 1024, 400, TScanMode::Standard}, {14, 4096, 160, TScanMode::Standard},
+                            {15, 512, 90, TScanMode::Standard},   {16, 512, 900, TScanMode::Deep},
                             {17, 2048, 300, TScanMode::Deep}};
     const unsigned threadCounts[] = {1, 2, 3, 5};
     const uint64_t rangeSizes[] = {1, 2, 3, 7, 16, 61, 256, 100000};
@@ -300,7 +300,7 @@ TEST(ParallelScan, RunsCutAtTheCapAreStitchedWhereTheRangesWalksDisagree) {
 // streaming: the result is still the single walk's, wherever the walk enters that range.
 TEST(ParallelScan, RangesThatFindMoreThanTheyMayKeepAreWalkedAgain) {
     constexpr uint32_t kSector = 512;
-    for (TScanMode mode : {TScanMode::Specified, TScanMode::Deep}) {
+    for (TScanMode mode : {TScanMode::Standard, TScanMode::Deep}) {
         std::mt19937 random(31);
         TVolume volume{std::make_shared<const Bytes>(RandomMailVolume(random, 1200, kSector)), kSector};
         volume.mode = mode;

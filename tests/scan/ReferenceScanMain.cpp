@@ -1,4 +1,4 @@
-// reference-scan IMAGE [SECTOR_SIZE]: the specified scan written out step by step (ScanFixtures.h) over an image
+// reference-scan IMAGE [SECTOR_SIZE]: the standard scan written out step by step (ScanFixtures.h) over an image
 // file, one line per message: offset, run offset, size and SHA-256 of the full text. The fixture test compares
 // ostrevan-scan's default output with it on volumes made by real tools.
 #include "cli/Sha256.h"

@@ -395,7 +395,7 @@ TEST(ScanHardDisk, AConsumerReceivesEachMessageOfARunAsItIsCut) {
         run += "Message-ID: <" + std::to_string(k) + ">\r\nTo: a\r\n\r\n";
     Bytes image = Blank(2 + run.size() / kSector + 2);
     Put(image, kSector, run);
-    for (TScanMode mode : {TScanMode::Specified, TScanMode::Deep}) {
+    for (TScanMode mode : {TScanMode::Standard, TScanMode::Deep}) {
         TCountingPump pump;
         TNoProgress progress;
         TScanHardDisk scanner(std::make_unique<TTestVolume>(image, kSector), pump, progress,

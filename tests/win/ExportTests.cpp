@@ -44,7 +44,7 @@ const char kSuccess[] = "Emails Succesfully Exported To Folder";
 const char kNothingTicked[] =
     "No message is ticked. Tick the messages to export (Quick Select All ticks every row), then press Export Selected.";
 
-// The success box: the specified text, then how many files were written and where.
+// The success box: the original text, then how many files were written and where.
 std::string SuccessText(const std::string& written) {
     return std::string(kSuccess) + "\r\n\r\n" + written;
 }
@@ -97,7 +97,7 @@ TEST_F(ExportTest, CancelWritesNothingAndShowsNothing) {
 }
 
 // Nothing ticked (or nothing listed): a box says so, and neither a folder is asked for nor anything written. The
-// specified export showed its success text here although it wrote nothing.
+// original export showed its success text here although it wrote nothing.
 TEST_F(ExportTest, NoTickedRowSaysSoWithoutAskingForAFolderOrWritingAnything) {
     for (bool scanned : {false, true}) {
         SCOPED_TRACE(scanned ? "five rows, none ticked" : "an empty list");

@@ -149,7 +149,7 @@ TEST_F(LayoutTest, TheProgressWindowScalesItsPlacesAndFontToo) {
         EXPECT_EQ(FontHeight(GetDlgItem(wait.Handle(), id)), -Scaled(11, 144)) << id;
 }
 
-// The specified size is the least; whatever the window has beyond it goes to the list and the preview, in
+// The original size is the least; whatever the window has beyond it goes to the list and the preview, in
 // proportion to their heights, and the Subject column takes the extra width.
 TEST_F(LayoutTest, AGrownWindowGivesTheExtraSpaceToTheListAndThePreview) {
     MINMAXINFO limits = {};

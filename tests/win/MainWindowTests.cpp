@@ -154,7 +154,7 @@ TEST_F(MainWindowTest, ListHasCheckBoxesGridFullRowSingleSelectionAndTheFiveColu
     const int subject = client.right - GetSystemMetrics(SM_CXVSCROLL) - (65 + date + 16 + 130 + 130);
     const std::pair<const char*, int> columns[] = {
         {"Item Num", 65}, {"Date", date + 16}, {"From", 130}, {"To", 130}, {"Subject", std::max(200, subject)}};
-    EXPECT_GT(date, 150) << "the specified width cut usual dates off";
+    EXPECT_GT(date, 150) << "the original width cut usual dates off";
     for (int i = 0; i < 5; ++i) {
         char text[32] = {};
         LVCOLUMNA column = {};
@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, MenusCarryEveryCommandWithMnemonicsAndShortcutKeys) {
 TEST_F(MainWindowTest, TheNextScanUsesTheRulesDeepScanChoseWhenItStarted) {
     std::string image = OpenImage(FiveMessages());
     Command(kIdScan);
-    EXPECT_EQ(Window().LastScanMode(), TScanMode::Specified);
+    EXPECT_EQ(Window().LastScanMode(), TScanMode::Standard);
     EXPECT_EQ(WindowText(Window().sbStatus()).find("deep scan"), std::string::npos);
     Command(kMenuDeepScan);
     Command(kIdScan);
@@ -249,7 +249,7 @@ TEST_F(MainWindowTest, TheNextScanUsesTheRulesDeepScanChoseWhenItStarted) {
     EXPECT_NE(WindowText(Window().sbStatus()).find("(deep scan, "), std::string::npos);
     Command(kMenuDeepScan);
     Command(kIdScan);
-    EXPECT_EQ(Window().LastScanMode(), TScanMode::Specified);
+    EXPECT_EQ(Window().LastScanMode(), TScanMode::Standard);
 }
 
 // The keys go through the message loop's accelerator table, as a user's key presses do.
