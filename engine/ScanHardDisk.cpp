@@ -115,13 +115,15 @@ uint32_t ViewLimit(const TDiskBuffer& buffer) {
     return buffer.WindowSectors() / 2 * buffer.SectorSize();
 }
 
-// `count` bytes from `offset`: a view into the window, or a copy in `copied` when the window is smaller than
-// the request (only tiny test windows are).
+// `count` bytes from `offset`: a view into the window, a view into the volume's map, or a copy in `copied` when
+// the window is smaller than the request and the volume is not mapped.
 // The copy reuses `copied`'s memory, so a walk over many long runs clears and maps it only once.
 std::span<const uint8_t> Bytes(TDiskBuffer& buffer, uint64_t offset, uint32_t count, std::vector<uint8_t>& copied) {
     const uint32_t limit = ViewLimit(buffer);
     if (count <= limit)
         return buffer.ViewBytes(offset, count);
+    if (const std::span<const uint8_t> mapped = buffer.MappedBytes(offset, count); !mapped.empty())
+        return mapped;
     copied.resize(count);
     for (uint32_t done = 0; done < count;) {
         const uint32_t piece = std::min(count - done, limit);

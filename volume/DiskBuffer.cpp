@@ -243,6 +243,17 @@ std::span<const uint8_t> TDiskBuffer::ViewAfterReloadCheck(uint64_t offset, uint
     return {s.Data + (offset - s.WindowStartByte), count};
 }
 
+std::span<const uint8_t> TDiskBuffer::MappedBytes(uint64_t offset, uint32_t count) {
+    State& s = *state_;
+    const uint64_t volumeBytes = s.SectorCount * s.SectorSize;
+    if (!s.Mapped || offset > volumeBytes || count > volumeBytes - offset)
+        return {};
+    // The walk reads from the lower of the two again: pages there are let go at a later load, not kept for good.
+    const uint64_t from = std::min(offset, s.WindowStartByte);
+    s.Source->ReadingAt(from, std::max(offset + count, s.WindowEndByte) - from);
+    return {s.Mapped + offset, count};
+}
+
 TBuffData TDiskBuffer::ReadBytes(uint64_t offset, uint32_t count) {
     if (count <= state_->ViewLimit) {
         const auto view = ViewBytes(offset, count);

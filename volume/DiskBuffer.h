@@ -37,6 +37,11 @@ public:
 
     // The longest view served in one piece: `halfWindowBytes`, or two sectors if that is more.
     uint32_t ViewLimit() const { return viewLimit_; }
+    // The same bytes as ReadBytes, of any length, straight from the map where the source maps the volume and
+    // they lie in its whole sectors; empty otherwise (the caller then reads them through the window). Valid
+    // while this window lives. The window is not moved; the map is told, so that the pages are let go once the
+    // window has passed them.
+    std::span<const uint8_t> MappedBytes(uint64_t offset, uint32_t count);
 
     // Sectors that could not be read, even one at a time, since construction (served as zeros); each counted once.
     uint64_t UnreadableSectors() const;

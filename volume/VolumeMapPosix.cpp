@@ -20,9 +20,12 @@ constexpr size_t kMaxMaps = 256;
 // Failed sectors recorded between two collections. The window collects at every load, and the desktop program's
 // 40 MiB window holds at most 81,920 sectors; the record costs no memory until a failure is written into it.
 constexpr size_t kFailureCapacity = 1 << 17;
-// Pages behind the walk are given back in steps of this size: what has been read stays in the page cache, but
-// no longer counts in this process's memory.
-constexpr uint64_t kReleaseStep = 32 << 20;
+// Pages behind the walk are given back in whole steps of this size, on boundaries of it: what has been read stays
+// in the page cache, but no longer counts in this process's memory. The kernel maps a file held in 2 MiB folios
+// with one entry per 2 MiB (much cheaper to fill than 512 page entries); a release that cuts such a stretch in
+// the middle splits it, so releases start and end on 2 MiB boundaries of the address. Resident memory behind the
+// walk stays under one step per map (a multi-threaded walk has one map per thread).
+constexpr uint64_t kReleaseStep = 2 << 20;
 // Mapping a volume is for 64-bit processes; a 32-bit one has no address space to spare and reads instead.
 constexpr bool kCanMap = sizeof(void*) >= 8;
 
@@ -137,8 +140,11 @@ TVolumeMap::TRecord* ClaimRecord() {
     return nullptr;
 }
 
-uint64_t PageFloor(uint64_t offset) {
-    return offset / PageSize * PageSize;
+// The offset of the last release boundary at or before `offset` in a map placed at `base`.
+uint64_t ReleaseFloor(const uint8_t* base, uint64_t offset) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(base) + offset;
+    const uintptr_t floor = address / kReleaseStep * kReleaseStep;
+    return floor <= reinterpret_cast<uintptr_t>(base) ? 0 : floor - reinterpret_cast<uintptr_t>(base);
 }
 
 } // namespace
@@ -205,9 +211,10 @@ void TVolumeMap::ReadingAt(uint64_t offset) {
     // Behind: drop the pages the walk has left from this process (they stay in the page cache). A repaired page
     // holds its bytes only in this process, so once any page was repaired the stretch is mapped afresh instead,
     // and a later view of it faults the page in (and repairs it) again.
-    const uint64_t behind = PageFloor(offset);
-    if (behind >= map.releasedEnd + kReleaseStep) {
-        uint8_t* from = map.base.load(std::memory_order_relaxed) + map.releasedEnd;
+    uint8_t* base = map.base.load(std::memory_order_relaxed);
+    const uint64_t behind = ReleaseFloor(base, offset);
+    if (behind > map.releasedEnd) {
+        uint8_t* from = base + map.releasedEnd;
         const uint64_t length = behind - map.releasedEnd;
         if (map.repaired.load(std::memory_order_relaxed))
             mmap(from, length, PROT_READ, MAP_SHARED | MAP_FIXED, map.fd, static_cast<off_t>(map.releasedEnd));
@@ -216,5 +223,5 @@ void TVolumeMap::ReadingAt(uint64_t offset) {
         map.releasedEnd = behind;
     }
     if (offset < map.releasedEnd)
-        map.releasedEnd = PageFloor(offset); // the walk went back: release from there next time
+        map.releasedEnd = ReleaseFloor(base, offset); // the walk went back: release from there next time
 }

@@ -9,7 +9,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -102,7 +104,48 @@ TEST(VolumeMap, FileCutShortWhileMappedReadsAsZerosAndCountsTheLostSectors) {
     }
 }
 
-// A walk far enough that the pages behind it are given back (every 32 MiB), then back to the start: the bytes
+// This process's resident bytes of the mapping that holds `address` (from /proc/self/smaps).
+uint64_t ResidentBytesOfMapping(const void* address) {
+    std::ifstream smaps("/proc/self/smaps");
+    const auto at = reinterpret_cast<uintptr_t>(address);
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        uintptr_t begin = 0, end = 0;
+        if (std::sscanf(line.c_str(), "%lx-%lx ", &begin, &end) == 2 && line.find(':') > line.find(' '))
+            inside = begin <= at && at < end;
+        else if (inside && line.rfind("Rss:", 0) == 0)
+            return std::stoull(line.substr(4)) * 1024;
+    }
+    return 0;
+}
+
+// Bytes read straight from the map past the window (a run longer than the window) are the file's, and their
+// pages are given back once the window has passed them, also when they lie behind where the window was.
+TEST(VolumeMap, BytesReadStraightFromTheMapAreGivenBackOnceTheWindowPassesThem) {
+    const uint64_t MiB = 1 << 20;
+    const uint64_t length = 40 * MiB;
+    TImage image(length);
+    auto source = std::make_unique<TPathVolumeSource>(image.Path(), 512);
+    const uint8_t* mapped = source->MappedBytes();
+    ASSERT_NE(mapped, nullptr);
+    TDiskBuffer window(std::move(source), MiB);
+    EXPECT_EQ(window.ViewBytes(20 * MiB, 512)[0], PatternByte(20 * MiB)); // the window at 20 MiB
+    const auto run = window.MappedBytes(2 * MiB, 24 * MiB);               // from behind the window to far ahead
+    ASSERT_EQ(run.size(), 24 * MiB);
+    EXPECT_EQ(run.data(), mapped + 2 * MiB);
+    uint64_t differing = 0;
+    for (uint64_t k = 0; k < run.size(); ++k)
+        differing += run[k] != PatternByte(2 * MiB + k);
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GE(ResidentBytesOfMapping(mapped), 24 * MiB);
+    window.ViewBytes(30 * MiB, 512); // the walk goes on past the run
+    EXPECT_LE(ResidentBytesOfMapping(mapped), 8 * MiB) << "pages behind the window are given back";
+    // Reaching past the volume's whole sectors: nothing, the caller reads through the window instead.
+    EXPECT_TRUE(window.MappedBytes(length - 512, 513).empty());
+    EXPECT_EQ(window.MappedBytes(length - 512, 512).size(), 512u);
+}
+
+// A walk far enough that the pages behind it are given back (every 2 MiB), then back to the start: the bytes
 // come again from the file, lost sectors read as zeros again and are not counted twice.
 TEST(VolumeMap, PagesGivenBackBehindTheWalkReadAgainWhenTheWindowReturns) {
     const uint64_t MiB = 1 << 20;
