@@ -54,7 +54,7 @@ void TPathVolumeSource::TakeUnreadableSectors(std::vector<uint64_t>& sectors) {
         handle_->map->TakeUnreadableSectors(sectors);
 }
 
-void TPathVolumeSource::ReadingAt(uint64_t offset, uint64_t) {
+void TPathVolumeSource::ReadingAt(uint64_t offset, uint64_t length) {
     if (handle_->map)
-        handle_->map->ReadingAt(offset);
+        handle_->map->ReadingAt(offset, length);
 }

@@ -8,7 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+class TReadAhead;
 
 class TVolumeMap {
 public:
@@ -23,11 +26,13 @@ public:
     // Appends the sectors that failed since the last call. Up to 131,072 are kept between two calls, more than
     // any window of 64 MiB holds, and the window calls at every load.
     void TakeUnreadableSectors(std::vector<uint64_t>& sectors);
-    // The walk is at `offset`: the pages well behind it are let go.
-    void ReadingAt(uint64_t offset);
+    // The walk reads [offset, offset + length) now: the pages behind it are let go, and the file's reader (one
+    // for every map of the file) keeps its requests ahead of the furthest walk.
+    void ReadingAt(uint64_t offset, uint64_t length);
 
     struct TRecord;
 
 private:
     TRecord* record_ = nullptr;
+    std::shared_ptr<TReadAhead> readAhead_;
 };
