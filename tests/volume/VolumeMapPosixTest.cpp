@@ -145,7 +145,7 @@ TEST(VolumeMap, BytesReadStraightFromTheMapAreGivenBackOnceTheWindowPassesThem) 
     EXPECT_EQ(window.MappedBytes(length - 512, 512).size(), 512u);
 }
 
-// A walk far enough that the pages behind it are given back (every 2 MiB), then back to the start: the bytes
+// A walk far enough that the pages behind it are given back (every 4 MiB), then back to the start: the bytes
 // come again from the file, lost sectors read as zeros again and are not counted twice.
 TEST(VolumeMap, PagesGivenBackBehindTheWalkReadAgainWhenTheWindowReturns) {
     const uint64_t MiB = 1 << 20;
