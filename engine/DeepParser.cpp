@@ -280,19 +280,6 @@ private:
     bool boundaryMissing_ = false;
 };
 
-// From, To, Subject and Date keep the text after the colon (its space included) of their last line in the
-// header block, as in the standard scan.
-void StoreValue(std::string_view name, std::string_view value, TEmail& email) {
-    if (EqualsUpper(name, "FROM"))
-        email.From.assign(value);
-    else if (EqualsUpper(name, "TO"))
-        email.To.assign(value);
-    else if (EqualsUpper(name, "SUBJECT"))
-        email.Subject.assign(value);
-    else if (EqualsUpper(name, "DATE"))
-        email.Date.assign(value);
-}
-
 } // namespace
 
 std::span<const TDeepParser::TCommonName> TDeepParser::CommonNames() {
@@ -370,7 +357,7 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
                                 const TRecordSink& sink) const {
     enum class TState { Outside, Header, Body };
     TState state = TState::Outside;
-    TEmail current;
+    TEmailView current; // From, To, Subject and Date as the last line of each in the header block gives them
     TMimeState mime;
     size_t start = 0;
     size_t bodyStart = std::string_view::npos;
@@ -380,11 +367,11 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
     size_t previousStart = 0;
 
     auto finish = [&](size_t end) {
-        current.FullText.assign(run.substr(start, end - start));
+        current.FullText = run.substr(start, end - start);
         if (bodyStart != std::string_view::npos && bodyStart <= end)
-            current.Body.assign(run.substr(bodyStart, end - bodyStart));
-        sink(std::move(current), start);
-        current = TEmail();
+            current.Body = run.substr(bodyStart, end - bodyStart);
+        sink(current, start);
+        current = TEmailView();
         state = TState::Outside;
     };
     auto begin = [&](size_t p, bool fromEnvelope) {
@@ -471,7 +458,7 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
             } else if (const size_t n = HeaderNameLength(content); n > 0) {
                 const std::string_view name = content.substr(0, n);
                 const std::string_view value = content.substr(n + 1);
-                StoreValue(name, value, current);
+                TEmailParser::StoreField(name, value, current);
                 mime.HeaderLine(name, value, true);
             }
         }

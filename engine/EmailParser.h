@@ -24,6 +24,8 @@ public:
     bool IsOriginalMessageMarker(std::string_view line) const;
     // The record with the field that the name names (From, To, Subject, Date) replaced by the value.
     TEmail StoreHeaderField(const TRPCField& field, TEmail email) const;
+    // The same on a record of views, for the splitters: the field named by `name` (any case) becomes `value`.
+    static void StoreField(std::string_view name, std::string_view value, TEmailView& email);
     // The sample begins a message; its first line must end (CR) before position `limit`.
     bool IsMessageStart(std::string_view sample, uint32_t limit) const;
     // Cuts a run of text into messages and hands each to `sink` as soon as it is cut, in order, with its byte

@@ -253,9 +253,9 @@ uint32_t TScanHardDisk::ExamineStandard(uint64_t offset) {
     // The run is handed to the parser as a view over the window: nothing touches the window until the
     // messages have been cut out of it.
     std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, RunCopy);
-    Parser.SplitMessages(AsText(run), Pump, [&](TEmail&& email, uint64_t start) {
+    Parser.SplitMessages(AsText(run), Pump, [&](const TEmailView& email, uint64_t start) {
         Pump.ProcessMessages();
-        Deliver(std::move(email), {offset + start, offset});
+        Deliver(email, {offset + start, offset});
     });
     return length;
 }
@@ -287,9 +287,10 @@ uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
             return 0;
         if (length > 0) {
             const std::span<const uint8_t> run = Bytes(*DiskBuffer, runStart, length, RunCopy);
-            DeepParser.SplitMessages(AsText(run), runStart, SectorSize, Pump, [&](TEmail&& email, uint64_t start) {
-                Pump.ProcessMessages();
-                Deliver(std::move(email), {runStart + start, runStart});
+            DeepParser.SplitMessages(AsText(run), runStart, SectorSize, Pump,
+                                     [&](const TEmailView& email, uint64_t start) {
+                                         Pump.ProcessMessages();
+                                         Deliver(email, {runStart + start, runStart});
             });
         }
         const uint64_t runEnd = runStart + length;
@@ -302,12 +303,12 @@ uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
     return static_cast<uint32_t>(examinedTo - offset);
 }
 
-void TScanHardDisk::Deliver(TEmail&& email, const TFoundLocation& location) {
+void TScanHardDisk::Deliver(const TEmailView& email, const TFoundLocation& location) {
     ++MessagesFound;
     if (Consumer) {
-        Consumer(std::move(email), location);
+        Consumer(email, location);
     } else {
-        Found.push_back(std::move(email));
+        Found.push_back(TEmail(email));
         Locations_.push_back(location);
     }
 }

@@ -165,8 +165,8 @@ namespace {
 class TKeptOutput final : public IRangeOutput {
 public:
     explicit TKeptOutput(std::vector<TFound>& result) : result_(result) {}
-    void Add(TEmail&& email, const TFoundLocation& at) override {
-        added_.push_back({at.Offset, std::move(email.FullText)});
+    void Add(const TEmailView& email, const TFoundLocation& at) override {
+        added_.push_back({at.Offset, std::string(email.FullText)});
         runs_.push_back(at.RunOffset);
     }
     void Deliver(uint64_t firstRunOffset) override {
