@@ -15,6 +15,9 @@ public:
     // The ten names that make a message recognisable, in upper case, in the order they are tried. Every filter
     // that looks for them (the scan's two-byte start filter among them) is derived from this one list.
     static std::span<const std::string_view> RecognisedNames();
+    // False when the two bytes, upper-cased, are not the first two letters of a recognised name: then no
+    // recognised header line begins there.
+    static bool MayBeginRecognisedName(const char* twoBytes);
 
     // Splits one line (with its CR LF) into name and value when it has header form.
     TRPCField ParseHeaderLine(std::string_view line) const;
