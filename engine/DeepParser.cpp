@@ -1,6 +1,7 @@
 #include "engine/DeepParser.h"
 
 #include "engine/EmailParser.h"
+#include "engine/FastStrings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -76,22 +77,13 @@ char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool EqualsUpper(std::string_view name, std::string_view upperName) {
-    if (name.size() != upperName.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (AsciiUpper(name[i]) != upperName[i])
-            return false;
-    return true;
-}
-
 // Index of `name` in the common-name table, or -1.
 int CommonNameIndex(std::string_view name) {
     if (name.empty())
         return -1;
     const auto& table = CommonNameTable();
     for (size_t k = 0; k < table.size(); ++k)
-        if (EqualsUpper(name, table[k].Name))
+        if (EqualsAsciiNoCase(name, table[k].Name))
             return static_cast<int>(k);
     return -1;
 }
@@ -135,7 +127,7 @@ size_t FindNoCase(std::string_view text, std::string_view upperNeedle) {
     if (text.size() < upperNeedle.size())
         return std::string_view::npos;
     for (size_t k = 0; k + upperNeedle.size() <= text.size(); ++k)
-        if (EqualsUpper(text.substr(k, upperNeedle.size()), upperNeedle))
+        if (EqualsAsciiNoCase(text.substr(k, upperNeedle.size()), upperNeedle))
             return k;
     return std::string_view::npos;
 }
@@ -144,7 +136,8 @@ bool StartsWithFirstStoredName(std::string_view line) {
     if (line.empty() || (AsciiUpper(line[0]) != 'R' && AsciiUpper(line[0]) != 'D'))
         return false;
     for (std::string_view name : kFirstStoredNames)
-        if (line.size() > name.size() && line[name.size()] == ':' && EqualsUpper(line.substr(0, name.size()), name))
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            EqualsAsciiNoCase(line.substr(0, name.size()), name))
             return true;
     return false;
 }
@@ -201,7 +194,7 @@ public:
 
     // A header line (name and the text after its colon) or a folded continuation of the previous one.
     void HeaderLine(std::string_view name, std::string_view value, bool topLevel) {
-        inContentType_ = EqualsUpper(name, "CONTENT-TYPE");
+        inContentType_ = EqualsAsciiNoCase(name, "CONTENT-TYPE");
         if (inContentType_)
             ContentTypeText(value, topLevel);
     }

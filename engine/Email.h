@@ -36,8 +36,8 @@ struct TEmailView {
         : From(email.From), To(email.To), Subject(email.Subject), Date(email.Date), FullText(email.FullText),
           Body(email.Body) {}
     operator TEmail() const { // NOLINT: a receiver that takes a TEmail keeps a copy
-        return {std::string(From),     std::string(To),   std::string(Subject), std::string(Date),
-                std::string(FullText), std::string(Body)};
+        return {std::string(From), std::string(To),       std::string(Subject),
+                std::string(Date), std::string(FullText), std::string(Body)};
     }
 };
 

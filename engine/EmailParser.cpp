@@ -65,8 +65,7 @@ bool EqualsUpper(std::string_view name, std::string_view upperName) {
 }
 
 // The field of a record (a TEmail or a TEmailView) that a header name names; null for other names.
-template <typename TRecord>
-auto FieldNamed(std::string_view name, TRecord& record) -> decltype(&record.From) {
+template <typename TRecord> auto FieldNamed(std::string_view name, TRecord& record) -> decltype(&record.From) {
     if (EqualsUpper(name, "FROM"))
         return &record.From;
     if (EqualsUpper(name, "TO"))

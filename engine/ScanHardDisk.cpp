@@ -278,7 +278,7 @@ uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
                                      [&](const TEmailView& email, uint64_t start) {
                                          Pump.ProcessMessages();
                                          Deliver(email, {runStart + start, runStart});
-            });
+                                     });
         }
         const uint64_t runEnd = runStart + length;
         if (length == kRunCap)
