@@ -112,12 +112,12 @@ class TRecognisedPairs {
 public:
     TRecognisedPairs() {
         const TAnsiCaseTable& upper = AnsiUpperTable();
-        for (int first = 0; first < 256; ++first)
-            for (int second = 0; second < 256; ++second)
-                for (std::string_view name : kRecognisedNames)
-                    if (upper[first] == static_cast<unsigned char>(name[0]) &&
-                        upper[second] == static_cast<unsigned char>(name[1]))
-                        pairs_.set(first << 8 | second);
+        for (std::string_view name : kRecognisedNames)
+            for (int first = 0; first < 256; ++first)
+                if (upper[first] == static_cast<unsigned char>(name[0]))
+                    for (int second = 0; second < 256; ++second)
+                        if (upper[second] == static_cast<unsigned char>(name[1]))
+                            pairs_.set(first << 8 | second);
     }
     bool Has(unsigned char first, unsigned char second) const { return pairs_.test(first << 8 | second); }
 
