@@ -3,7 +3,6 @@
 #include "engine/FastStrings.h"
 
 #include <array>
-#include <bitset>
 #include <cstring>
 #include <string_view>
 
@@ -106,30 +105,6 @@ const std::array<bool, 256>& RecognisedFirstBytes() {
     return table;
 }
 
-// The pairs of bytes that, upper-cased, are the first two letters of a recognised name (none is shorter). One
-// look-up settles nearly every line of a body and every sector of text, zeros or noise.
-class TRecognisedPairs {
-public:
-    TRecognisedPairs() {
-        const TAnsiCaseTable& upper = AnsiUpperTable();
-        for (std::string_view name : kRecognisedNames)
-            for (int first = 0; first < 256; ++first)
-                if (upper[first] == static_cast<unsigned char>(name[0]))
-                    for (int second = 0; second < 256; ++second)
-                        if (upper[second] == static_cast<unsigned char>(name[1]))
-                            pairs_.set(first << 8 | second);
-    }
-    bool Has(unsigned char first, unsigned char second) const { return pairs_.test(first << 8 | second); }
-
-private:
-    std::bitset<65536> pairs_;
-};
-
-const TRecognisedPairs& RecognisedPairs() {
-    static const TRecognisedPairs pairs;
-    return pairs;
-}
-
 // 0-based index of the first CR LF at or after `from`, or npos. Called once per line: memchr finds each CR, and
 // the byte after it is tested in place.
 size_t FindLineEnd(std::string_view text, size_t from) {
@@ -179,8 +154,19 @@ std::span<const std::string_view> TEmailParser::RecognisedNames() {
     return kRecognisedNames;
 }
 
-bool TEmailParser::MayBeginRecognisedName(const char* twoBytes) {
-    return RecognisedPairs().Has(static_cast<unsigned char>(twoBytes[0]), static_cast<unsigned char>(twoBytes[1]));
+TNamePairs::TNamePairs() {
+    const TAnsiCaseTable& upper = AnsiUpperTable();
+    for (std::string_view name : kRecognisedNames)
+        for (int first = 0; first < 256; ++first)
+            if (upper[first] == static_cast<unsigned char>(name[0]))
+                for (int second = 0; second < 256; ++second)
+                    if (upper[second] == static_cast<unsigned char>(name[1]))
+                        pairs_.set(first << 8 | second);
+}
+
+const TNamePairs& TEmailParser::RecognisedNamePairs() {
+    static const TNamePairs pairs;
+    return pairs;
 }
 
 TRPCField TEmailParser::ParseHeaderLine(std::string_view line) const {
@@ -246,6 +232,7 @@ void TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump, cons
     size_t recordStart = 0;
     size_t bodyStart = std::string_view::npos; // set while the current record is in its body
     TMarkerSearch markers(text);
+    const TNamePairs& namePairs = RecognisedNamePairs();
 
     auto finishRecord = [&](size_t end) {
         current.FullText = text.substr(recordStart, end - recordStart);
@@ -265,7 +252,7 @@ void TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump, cons
         // Most lines of a body change nothing: a line can only start or feed a record when its first byte may
         // begin a recognised name, and only end or start a quotation when it is blank or holds the marker.
         const bool marker = markers.InLine(p, lineEnd);
-        if (!marker && lineEnd != p && !MayBeginRecognisedName(line.data())) {
+        if (!marker && lineEnd != p && !namePairs.MayBeginName(line.data())) {
             p = lineEnd + 2;
             continue;
         }

@@ -22,8 +22,8 @@ std::string_view AsText(std::span<const uint8_t> bytes) {
 // upper-cased as the parser does, are the first two letters of one of the parser's recognised names. One lookup
 // of those two bytes rejects nearly every sector of text, zeros or noise before the parser looks at it; the answer
 // for the sectors it lets through is the parser's own.
-bool CouldBeginMessage(const uint8_t* twoBytes) {
-    return TEmailParser::MayBeginRecognisedName(reinterpret_cast<const char*>(twoBytes));
+bool CouldBeginMessage(const TNamePairs& pairs, const uint8_t* twoBytes) {
+    return pairs.MayBeginName(reinterpret_cast<const char*>(twoBytes));
 }
 
 // Deep scan: a run that begins inside a sector, after a byte that no run may hold, is looked at only from this
@@ -74,7 +74,7 @@ public:
         // line some sectors ahead now, so that the walk does not wait for memory at every sector.
         if (offset + kPeekAheadBytes < end_)
             __builtin_prefetch(bytes + kPeekAheadBytes);
-        return mode_ == TScanMode::Standard ? !CouldBeginMessage(bytes)
+        return mode_ == TScanMode::Standard ? !CouldBeginMessage(namePairs_, bytes)
                                             : DeepRejects({bytes, needed_}, buffer_.SectorSize());
     }
     // Called after anything that may have moved the window.
@@ -86,6 +86,7 @@ private:
     static constexpr uint64_t kPeekAheadBytes = 8192;
 
     TDiskBuffer& buffer_;
+    const TNamePairs& namePairs_ = TEmailParser::RecognisedNamePairs();
     TScanMode mode_;
     uint32_t needed_; // bytes from a sector's start that the test looks at
     const uint8_t* data_ = nullptr;
@@ -231,7 +232,8 @@ uint32_t TScanHardDisk::ExamineStandard(uint64_t offset) {
     const uint32_t sampleBytes = 2 * SectorSize;
     std::vector<uint8_t> copied;
     std::span<const uint8_t> sample = Bytes(*DiskBuffer, offset, sampleBytes, copied);
-    if (!CouldBeginMessage(sample.data()) || !Parser.IsMessageStart(AsText(sample), SectorSize))
+    if (!CouldBeginMessage(TEmailParser::RecognisedNamePairs(), sample.data()) ||
+        !Parser.IsMessageStart(AsText(sample), SectorSize))
         return 0;
 
     const uint32_t length = TextRunLength(offset);
