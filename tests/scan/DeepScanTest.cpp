@@ -13,10 +13,6 @@ namespace {
 
 constexpr uint32_t kSector = 512;
 
-Bytes Blank(uint64_t sectors) {
-    return Bytes(sectors * kSector, 0);
-}
-
 struct TFound {
     uint64_t offset;
     std::string text;
@@ -24,15 +20,7 @@ struct TFound {
 
 TScanOutcome DeepScan(const Bytes& image, uint32_t halfWindowBytes = TScanHardDisk::kHalfWindowBytes,
                       uint32_t sectorSize = kSector) {
-    TCountingPump pump;
-    TRecordingProgress progress;
-    TScanHardDisk scanner(std::make_unique<TTestVolume>(image, sectorSize), pump, progress, halfWindowBytes,
-                          TScanMode::Deep);
-    TScanOutcome outcome;
-    outcome.found = scanner.Scan();
-    outcome.locations = scanner.Locations();
-    outcome.pumpPoints = pump.Points();
-    return outcome;
+    return RunScan(image, sectorSize, halfWindowBytes, {}, TScanMode::Deep);
 }
 
 std::string LfMessage(const std::string& from, const std::string& subject, const std::string& body) {
