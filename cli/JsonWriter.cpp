@@ -54,7 +54,7 @@ std::string JsonLineStart(uint64_t index) {
 }
 
 std::string JsonLineRest(const TJsonMessage& message) {
-    const TEmail& e = *message.Email;
+    const TEmailView& e = message.Email;
     std::string line = ",\"offset\":" + std::to_string(message.Offset);
     line += ",\"run_offset\":" + std::to_string(message.RunOffset);
     line += ",\"from\":" + JsonString(e.From);

@@ -16,7 +16,7 @@ struct TJsonMessage {
     uint64_t Index = 0;
     uint64_t Offset = 0;
     uint64_t RunOffset = 0;
-    const TEmail* Email = nullptr;
+    TEmailView Email;
 };
 
 // One line, ended by "\n": index, offset, run_offset, from, to, subject, date, size, body_size, sha256.

@@ -14,8 +14,8 @@ class TRangeMessages final : public IRangeOutput {
 public:
     explicit TRangeMessages(TMessageOutput& output) : output_(output) {}
 
-    void Add(TEmail&& email, const TFoundLocation& location) override {
-        prepared_.push_back(output_.Prepare(std::move(email), location));
+    void Add(const TEmailView& email, const TFoundLocation& location) override {
+        prepared_.push_back(output_.Prepare(email, location));
     }
     void Deliver(uint64_t firstRunOffset) override {
         for (TPreparedMessage& message : prepared_)
@@ -38,7 +38,7 @@ std::string TMessageOutput::Heading() const {
     return options_.Json ? std::string() : table_.Header();
 }
 
-TPreparedMessage TMessageOutput::Prepare(TEmail&& email, const TFoundLocation& location) const {
+TPreparedMessage TMessageOutput::Prepare(const TEmailView& email, const TFoundLocation& location) const {
     TPreparedMessage message;
     message.RunOffset = location.RunOffset;
     if (options_.Unique)
@@ -46,10 +46,10 @@ TPreparedMessage TMessageOutput::Prepare(TEmail&& email, const TFoundLocation& l
     message.Listed = !options_.HasKeyword || ContainsNoCase(email.Body, options_.Keyword);
     if (!message.Listed)
         return message;
-    message.LineRest = options_.Json ? JsonLineRest({0, location.Offset, location.RunOffset, &email})
+    message.LineRest = options_.Json ? JsonLineRest({0, location.Offset, location.RunOffset, email})
                                      : table_.RowAfterItem(location.Offset, email);
     if (exporter_)
-        message.FullText = std::move(email.FullText);
+        message.FullText.assign(email.FullText);
     return message;
 }
 

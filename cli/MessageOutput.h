@@ -34,8 +34,9 @@ public:
 
     // The table's heading line (nothing for JSON).
     std::string Heading() const;
-    // Safe to call on several threads at once.
-    TPreparedMessage Prepare(TEmail&& email, const TFoundLocation& location) const;
+    // Safe to call on several threads at once. Reads the message's fields in place; keeps a copy of its text only
+    // when messages are exported.
+    TPreparedMessage Prepare(const TEmailView& email, const TFoundLocation& location) const;
     // Writes the next message of the scan's result (and exports it), in order, on one thread.
     void Write(TPreparedMessage&& message);
     // An output for one range of a threaded walk: prepares what its thread finds, writes it when delivered.

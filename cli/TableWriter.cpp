@@ -46,7 +46,7 @@ std::string TTableWriter::Header() const {
            "  " + kSubject.title + "\n";
 }
 
-std::string TTableWriter::Row(uint64_t index, uint64_t offset, const TEmail& email) const {
+std::string TTableWriter::Row(uint64_t index, uint64_t offset, const TEmailView& email) const {
     return ItemCell(index) + RowAfterItem(offset, email);
 }
 
@@ -55,7 +55,7 @@ std::string TTableWriter::ItemCell(uint64_t index) const {
 }
 
 // Never ends in the spaces that are trimmed: the offset column is never empty.
-std::string TTableWriter::RowAfterItem(uint64_t offset, const TEmail& email) const {
+std::string TTableWriter::RowAfterItem(uint64_t offset, const TEmailView& email) const {
     std::string row = "  " + RightAligned(std::to_string(offset), kOffset.width) + "  " +
                       Pad(TableCell(email.Date, kDate.width), kDate.width) + "  " +
                       Pad(TableCell(email.From, kFrom.width), kFrom.width) + "  " +

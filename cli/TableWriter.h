@@ -15,9 +15,9 @@ class TTableWriter {
 public:
     std::string Header() const;
     // `index` is the message's position in the scan's result; `offset` its byte offset on the volume.
-    std::string Row(uint64_t index, uint64_t offset, const TEmail& email) const;
+    std::string Row(uint64_t index, uint64_t offset, const TEmailView& email) const;
     // The same row in two parts, ItemCell(index) + RowAfterItem(offset, email), so that the part after the item
     // number can be made before the message's place in the output is known.
     std::string ItemCell(uint64_t index) const;
-    std::string RowAfterItem(uint64_t offset, const TEmail& email) const;
+    std::string RowAfterItem(uint64_t offset, const TEmailView& email) const;
 };

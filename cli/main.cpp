@@ -84,9 +84,8 @@ public:
     TWalkFigures Figures() const { return {scanner_.SectorCount(), scanner_.GetSectorSize(), 0}; }
     uint64_t Unreadable() const { return scanner_.UnreadableSectors(); }
     void Scan(TMessageOutput& output) {
-        scanner_.SetMessageConsumer([&output](TEmail&& email, const TFoundLocation& at) {
-            output.Write(output.Prepare(std::move(email), at));
-        });
+        scanner_.SetMessageConsumer(
+            [&output](const TEmailView& email, const TFoundLocation& at) { output.Write(output.Prepare(email, at)); });
         scanner_.Scan();
     }
 

@@ -1,6 +1,7 @@
 #include "engine/DeepParser.h"
 
 #include "engine/EmailParser.h"
+#include "engine/FastStrings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -76,22 +77,13 @@ char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool EqualsUpper(std::string_view name, std::string_view upperName) {
-    if (name.size() != upperName.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (AsciiUpper(name[i]) != upperName[i])
-            return false;
-    return true;
-}
-
 // Index of `name` in the common-name table, or -1.
 int CommonNameIndex(std::string_view name) {
     if (name.empty())
         return -1;
     const auto& table = CommonNameTable();
     for (size_t k = 0; k < table.size(); ++k)
-        if (EqualsUpper(name, table[k].Name))
+        if (EqualsAsciiNoCase(name, table[k].Name))
             return static_cast<int>(k);
     return -1;
 }
@@ -135,7 +127,7 @@ size_t FindNoCase(std::string_view text, std::string_view upperNeedle) {
     if (text.size() < upperNeedle.size())
         return std::string_view::npos;
     for (size_t k = 0; k + upperNeedle.size() <= text.size(); ++k)
-        if (EqualsUpper(text.substr(k, upperNeedle.size()), upperNeedle))
+        if (EqualsAsciiNoCase(text.substr(k, upperNeedle.size()), upperNeedle))
             return k;
     return std::string_view::npos;
 }
@@ -144,7 +136,8 @@ bool StartsWithFirstStoredName(std::string_view line) {
     if (line.empty() || (AsciiUpper(line[0]) != 'R' && AsciiUpper(line[0]) != 'D'))
         return false;
     for (std::string_view name : kFirstStoredNames)
-        if (line.size() > name.size() && line[name.size()] == ':' && EqualsUpper(line.substr(0, name.size()), name))
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            EqualsAsciiNoCase(line.substr(0, name.size()), name))
             return true;
     return false;
 }
@@ -201,7 +194,7 @@ public:
 
     // A header line (name and the text after its colon) or a folded continuation of the previous one.
     void HeaderLine(std::string_view name, std::string_view value, bool topLevel) {
-        inContentType_ = EqualsUpper(name, "CONTENT-TYPE");
+        inContentType_ = EqualsAsciiNoCase(name, "CONTENT-TYPE");
         if (inContentType_)
             ContentTypeText(value, topLevel);
     }
@@ -280,19 +273,6 @@ private:
     bool boundaryMissing_ = false;
 };
 
-// From, To, Subject and Date keep the text after the colon (its space included) of their last line in the
-// header block, as in the standard scan.
-void StoreValue(std::string_view name, std::string_view value, TEmail& email) {
-    if (EqualsUpper(name, "FROM"))
-        email.From.assign(value);
-    else if (EqualsUpper(name, "TO"))
-        email.To.assign(value);
-    else if (EqualsUpper(name, "SUBJECT"))
-        email.Subject.assign(value);
-    else if (EqualsUpper(name, "DATE"))
-        email.Date.assign(value);
-}
-
 } // namespace
 
 std::span<const TDeepParser::TCommonName> TDeepParser::CommonNames() {
@@ -370,7 +350,7 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
                                 const TRecordSink& sink) const {
     enum class TState { Outside, Header, Body };
     TState state = TState::Outside;
-    TEmail current;
+    TEmailView current; // From, To, Subject and Date as the last line of each in the header block gives them
     TMimeState mime;
     size_t start = 0;
     size_t bodyStart = std::string_view::npos;
@@ -380,11 +360,11 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
     size_t previousStart = 0;
 
     auto finish = [&](size_t end) {
-        current.FullText.assign(run.substr(start, end - start));
+        current.FullText = run.substr(start, end - start);
         if (bodyStart != std::string_view::npos && bodyStart <= end)
-            current.Body.assign(run.substr(bodyStart, end - bodyStart));
-        sink(std::move(current), start);
-        current = TEmail();
+            current.Body = run.substr(bodyStart, end - bodyStart);
+        sink(current, start);
+        current = TEmailView();
         state = TState::Outside;
     };
     auto begin = [&](size_t p, bool fromEnvelope) {
@@ -471,7 +451,7 @@ void TDeepParser::SplitMessages(std::string_view run, uint64_t runOffset, uint32
             } else if (const size_t n = HeaderNameLength(content); n > 0) {
                 const std::string_view name = content.substr(0, n);
                 const std::string_view value = content.substr(n + 1);
-                StoreValue(name, value, current);
+                TEmailParser::StoreField(name, value, current);
                 mime.HeaderLine(name, value, true);
             }
         }

@@ -3,6 +3,7 @@
 #include "engine/FastStrings.h"
 
 #include <array>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -62,6 +63,19 @@ bool EqualsUpper(std::string_view name, std::string_view upperName) {
     return true;
 }
 
+// The field of a record (a TEmail or a TEmailView) that a header name names; null for other names.
+template <typename TRecord> auto FieldNamed(std::string_view name, TRecord& record) -> decltype(&record.From) {
+    if (EqualsUpper(name, "FROM"))
+        return &record.From;
+    if (EqualsUpper(name, "TO"))
+        return &record.To;
+    if (EqualsUpper(name, "SUBJECT"))
+        return &record.Subject;
+    if (EqualsUpper(name, "DATE"))
+        return &record.Date;
+    return nullptr;
+}
+
 bool IsRecognisedName(std::string_view name) {
     for (std::string_view recognised : kRecognisedNames)
         if (EqualsUpper(name, recognised))
@@ -91,31 +105,68 @@ const std::array<bool, 256>& RecognisedFirstBytes() {
     return table;
 }
 
-// 0-based index of the first CR LF at or after `from`, or npos.
+// 0-based index of the first CR LF at or after `from`, or npos. Called once per line: memchr finds each CR, and
+// the byte after it is tested in place.
 size_t FindLineEnd(std::string_view text, size_t from) {
-    const size_t pos = FastPos(text, kCrLf, from + 1);
-    return pos == 0 ? std::string_view::npos : pos - 1;
+    if (from >= text.size())
+        return std::string_view::npos;
+    const char* base = text.data();
+    const char* last = base + text.size() - 1; // a CR here has no room for its LF
+    for (const char* cur = base + from; cur < last;) {
+        const auto* cr = static_cast<const char*>(std::memchr(cur, '\r', static_cast<size_t>(last - cur)));
+        if (!cr)
+            break;
+        if (cr[1] == '\n')
+            return static_cast<size_t>(cr - base);
+        cur = cr + 1;
+    }
+    return std::string_view::npos;
 }
+
+// Where the next reply marker of a text begins, found once for many lines: a line holds the marker when the
+// next one at or after the line's start begins before its end (the marker holds no CR, so one that begins in
+// the line ends in it).
+class TMarkerSearch {
+public:
+    explicit TMarkerSearch(std::string_view text) : text_(text) {}
+    bool InLine(size_t lineStart, size_t lineEnd) {
+        if (!searched_ || next_ < lineStart) {
+            searched_ = true;
+            const size_t found = FastPos(text_, kOriginalMessageMarker, lineStart + 1);
+            next_ = found == 0 ? std::string_view::npos : found - 1;
+        }
+        return next_ < lineEnd;
+    }
+
+private:
+    std::string_view text_;
+    bool searched_ = false;
+    size_t next_ = 0;
+};
 
 bool IsBlankLine(std::string_view line) {
     return line.size() >= 2 && line[0] == '\r' && line[1] == '\n';
-}
-
-void StoreValue(std::string_view name, std::string_view value, TEmail& email) {
-    if (EqualsUpper(name, "FROM"))
-        email.From.assign(value);
-    else if (EqualsUpper(name, "TO"))
-        email.To.assign(value);
-    else if (EqualsUpper(name, "SUBJECT"))
-        email.Subject.assign(value);
-    else if (EqualsUpper(name, "DATE"))
-        email.Date.assign(value);
 }
 
 } // namespace
 
 std::span<const std::string_view> TEmailParser::RecognisedNames() {
     return kRecognisedNames;
+}
+
+TNamePairs::TNamePairs() {
+    const TAnsiCaseTable& upper = AnsiUpperTable();
+    for (std::string_view name : kRecognisedNames)
+        for (int first = 0; first < 256; ++first)
+            if (upper[first] == static_cast<unsigned char>(name[0]))
+                for (int second = 0; second < 256; ++second)
+                    if (upper[second] == static_cast<unsigned char>(name[1]))
+                        pairs_.set(first << 8 | second);
+}
+
+const TNamePairs& TEmailParser::RecognisedNamePairs() {
+    static const TNamePairs pairs;
+    return pairs;
 }
 
 TRPCField TEmailParser::ParseHeaderLine(std::string_view line) const {
@@ -136,8 +187,14 @@ bool TEmailParser::IsOriginalMessageMarker(std::string_view line) const {
 }
 
 TEmail TEmailParser::StoreHeaderField(const TRPCField& field, TEmail email) const {
-    StoreValue(field.Name, field.Value, email);
+    if (std::string* stored = FieldNamed(field.Name, email))
+        stored->assign(field.Value);
     return email;
+}
+
+void TEmailParser::StoreField(std::string_view name, std::string_view value, TEmailView& email) {
+    if (std::string_view* stored = FieldNamed(name, email))
+        *stored = value;
 }
 
 // Line 0 must be a recognised header line ending (its CR) before `limit`; then at least three recognised
@@ -165,22 +222,24 @@ bool TEmailParser::IsMessageStart(std::string_view sample, uint32_t limit) const
 }
 
 // One pass per line. Once a record has started, every line belongs to it until the next record starts, so
-// its FullText is one stretch of `text` and its Body the tail of that stretch from the closing blank line:
-// both are copied once, when the record ends, instead of line by line. The record is then handed on at once.
+// its FullText is one stretch of `text` and its Body the tail of that stretch from the closing blank line; its
+// fields are views into its lines. The record is handed on as views at once: nothing is copied here.
 void TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump, const TRecordSink& sink) const {
-    TEmail current;
+    TEmailView current;
     bool started = false;
     bool inHeader = false;
     bool quoted = false;
     size_t recordStart = 0;
     size_t bodyStart = std::string_view::npos; // set while the current record is in its body
+    TMarkerSearch markers(text);
+    const TNamePairs& namePairs = RecognisedNamePairs();
 
     auto finishRecord = [&](size_t end) {
-        current.FullText.assign(text.substr(recordStart, end - recordStart));
+        current.FullText = text.substr(recordStart, end - recordStart);
         if (bodyStart != std::string_view::npos)
-            current.Body.assign(text.substr(bodyStart, end - bodyStart));
-        sink(std::move(current), recordStart);
-        current = TEmail();
+            current.Body = text.substr(bodyStart, end - bodyStart);
+        sink(current, recordStart);
+        current = TEmailView();
     };
 
     size_t p = 0;
@@ -190,6 +249,13 @@ void TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump, cons
         if (lineEnd == std::string_view::npos)
             break;
         const std::string_view line = text.substr(p, lineEnd + 2 - p);
+        // Most lines of a body change nothing: a line can only start or feed a record when its first byte may
+        // begin a recognised name, and only end or start a quotation when it is blank or holds the marker.
+        const bool marker = markers.InLine(p, lineEnd);
+        if (!marker && lineEnd != p && !namePairs.MayBeginName(line.data())) {
+            p = lineEnd + 2;
+            continue;
+        }
         const THeaderView header = SplitHeader(line);
         if (header.Valid) {
             if (!quoted && IsRecognisedName(header.Name)) {
@@ -201,14 +267,14 @@ void TEmailParser::SplitMessages(std::string_view text, IMessagePump& pump, cons
                     bodyStart = std::string_view::npos;
                     inHeader = true;
                 }
-                StoreValue(header.Name, header.Value, current);
+                StoreField(header.Name, header.Value, current);
             }
         } else if (IsBlankLine(line) && inHeader) {
             inHeader = false;
             bodyStart = p;
         } else if (IsBlankLine(line) && quoted) {
             quoted = false;
-        } else if (IsOriginalMessageMarker(line)) {
+        } else if (marker) {
             quoted = true;
         }
         p = lineEnd + 2;
@@ -222,8 +288,8 @@ TEmailArray TEmailParser::SplitMessages(std::string_view text, IMessagePump& pum
     TEmailArray records;
     if (starts)
         starts->clear();
-    SplitMessages(text, pump, [&](TEmail&& email, uint64_t start) {
-        records.push_back(std::move(email));
+    SplitMessages(text, pump, [&](const TEmailView& email, uint64_t start) {
+        records.push_back(TEmail(email));
         if (starts)
             starts->push_back(start);
     });

@@ -94,6 +94,23 @@ std::string CopyStr(std::string_view source, size_t start, size_t count) {
     return std::string(source.substr(from, count));
 }
 
+namespace {
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i]))
+            return false;
+    return true;
+}
+
 std::string AnsiUpperCase(std::string_view text) {
     const TAnsiCaseTable& upper = AnsiUpperTable();
     std::string result(text.size(), '\0');

@@ -35,5 +35,9 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle);
 // A start below 1 counts as 1.
 std::string CopyStr(std::string_view source, size_t start, size_t count);
 
+// `a` and `b` are the same bytes with the case of the ASCII letters ignored (names and words of mail headers,
+// which are ASCII whatever the code page).
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
+
 // `text` with every byte mapped through AnsiUpperTable().
 std::string AnsiUpperCase(std::string_view text);

@@ -1,5 +1,7 @@
 #include "engine/MailDate.h"
 
+#include "engine/FastStrings.h"
+
 #include <array>
 
 namespace {
@@ -14,15 +16,6 @@ bool IsLetter(char c) {
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameWord(std::string_view word, std::string_view lowerName) {
-    if (word.size() != lowerName.size())
-        return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (Lower(word[i]) != lowerName[i])
-            return false;
-    return true;
 }
 
 // Reads a Date value from left to right; every Read* skips the blanks and comments before its token.
@@ -109,7 +102,7 @@ constexpr std::array<std::string_view, 12> kMonthNames = {"january",   "february
 
 // A three-letter abbreviation or the whole name, any case.
 bool IsName(std::string_view word, std::string_view lowerName) {
-    return SameWord(word, lowerName.substr(0, 3)) || SameWord(word, lowerName);
+    return EqualsAsciiNoCase(word, lowerName.substr(0, 3)) || EqualsAsciiNoCase(word, lowerName);
 }
 
 bool IsDayName(std::string_view word) {
@@ -176,7 +169,7 @@ std::optional<int> ReadZone(TDateReader& reader) {
                                      {"cdt", -5}, {"mst", -7}, {"mdt", -6}, {"pst", -8}, {"pdt", -7}};
     std::string_view word = reader.ReadWord();
     for (const TNamedZone& zone : kZones)
-        if (SameWord(word, zone.Name))
+        if (EqualsAsciiNoCase(word, zone.Name))
             return zone.Hours * 60;
     if (word.size() == 1 && Lower(word[0]) != 'j') // military zones: their signs were never agreed on
         return 0;

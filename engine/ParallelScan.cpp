@@ -186,9 +186,9 @@ private:
         if (!walker_)
             walker_ = scan_.MakeScanner(pump_, none_);
         // An output delivers once, so each message gets one of its own.
-        walker_->SetMessageConsumer([this](TEmail&& email, const TFoundLocation& location) {
+        walker_->SetMessageConsumer([this](const TEmailView& email, const TFoundLocation& location) {
             std::unique_ptr<IRangeOutput> output = makeOutput_();
-            output->Add(std::move(email), location);
+            output->Add(email, location);
             output->Deliver(0);
         });
         return walker_->WalkRange(entry, range.End).Exit;
@@ -201,7 +201,7 @@ private:
             walker_ = scan_.MakeScanner(pump_, none_);
         std::unique_ptr<IRangeOutput> output = makeOutput_();
         walker_->SetMessageConsumer(
-            [&output](TEmail&& email, const TFoundLocation& location) { output->Add(std::move(email), location); });
+            [&output](const TEmailView& email, const TFoundLocation& location) { output->Add(email, location); });
         uint64_t sector = entry;
         while (sector < range.End && !range.Examined(sector))
             sector = walker_->WalkRange(sector, sector + 1).Exit;
@@ -251,14 +251,14 @@ void TParallelScan::Scan(const TOutputMaker& makeOutput, IProgressFactory& progr
                 uint64_t kept = 0;
                 const uint64_t keepAtMost = Settings.MaxKeptPerRange;
                 scanner->SetMessageConsumer(
-                    [&result, &kept, keepAtMost](TEmail&& email, const TFoundLocation& location) {
+                    [&result, &kept, keepAtMost](const TEmailView& email, const TFoundLocation& location) {
                         if (++kept > keepAtMost) {
                             if (!result.Overflowed)
                                 result.Output = nullptr; // let go of what was kept: the range is walked again
                             result.Overflowed = true;
                             return;
                         }
-                        result.Output->Add(std::move(email), location);
+                        result.Output->Add(email, location);
                     });
                 range->Walk = scanner->WalkRange(range->First, range->End);
                 {

@@ -17,8 +17,9 @@
 class IRangeOutput {
 public:
     virtual ~IRangeOutput() = default;
-    // Each message found in the range, in the order found.
-    virtual void Add(TEmail&& email, const TFoundLocation& location) = 0;
+    // Each message found in the range, in the order found. Its fields are views into the walking thread's
+    // window, valid until Add returns: what the output keeps, it copies.
+    virtual void Add(const TEmailView& email, const TFoundLocation& location) = 0;
     // Hands on, in the order added, the messages whose run began at or after byte `firstRunOffset`; the ones
     // before it came from runs that the single walk never examines (it was inside an earlier run there).
     virtual void Deliver(uint64_t firstRunOffset) = 0;

@@ -29,15 +29,28 @@ constexpr std::array<bool, 256> kText = MakeTextTable();
 // through, DEL is not.
 using TByteVector = int8_t __attribute__((vector_size(16)));
 
-bool HasStopByte16(const uint8_t* bytes) {
+TByteVector StopLanes16(const uint8_t* bytes) {
     TByteVector lanes;
     std::memcpy(&lanes, bytes, sizeof lanes);
     const TByteVector control = lanes < 0x20;
     const TByteVector allowed = ((lanes >= 0x09) & (lanes <= 0x0B)) | (lanes == 0x0D);
-    const TByteVector stops = (control & ~allowed) | (lanes == 0x7F);
+    return (control & ~allowed) | (lanes == 0x7F);
+}
+
+bool AnyLane(TByteVector lanes) {
     uint64_t halves[2];
-    std::memcpy(halves, &stops, sizeof halves);
+    std::memcpy(halves, &lanes, sizeof halves);
     return (halves[0] | halves[1]) != 0;
+}
+
+bool HasStopByte16(const uint8_t* bytes) {
+    return AnyLane(StopLanes16(bytes));
+}
+
+// Four blocks tested at once: the lanes are merged before the one test that leaves the vector unit, which costs
+// more than the compares.
+bool HasStopByte64(const uint8_t* bytes) {
+    return AnyLane(StopLanes16(bytes) | StopLanes16(bytes + 16) | StopLanes16(bytes + 32) | StopLanes16(bytes + 48));
 }
 
 // The same for deep runs: compared as unsigned bytes, so 0x80..0xFF belong to the text; ESC does too.
@@ -52,10 +65,11 @@ TByteVector TextStops16(const uint8_t* bytes) {
 }
 
 bool HasTextStop16(const uint8_t* bytes) {
-    const TByteVector stops = TextStops16(bytes);
-    uint64_t halves[2];
-    std::memcpy(halves, &stops, sizeof halves);
-    return (halves[0] | halves[1]) != 0;
+    return AnyLane(TextStops16(bytes));
+}
+
+bool HasTextStop64(const uint8_t* bytes) {
+    return AnyLane(TextStops16(bytes) | TextStops16(bytes + 16) | TextStops16(bytes + 32) | TextStops16(bytes + 48));
 }
 
 bool AllTextStops16(const uint8_t* bytes) {
@@ -107,12 +121,16 @@ bool AllTextStops8(const uint8_t* bytes) {
     return TextStops8(bytes) == kHigh;
 }
 
-// Whole blocks while none holds a stop byte, then the table finds the byte that stopped the run.
-template <ptrdiff_t kStep, bool (*HasStopByte)(const uint8_t*), const std::array<bool, 256>& kAllowed = kPrintable>
+// Whole blocks while none holds a stop byte (first `kWideStep` bytes at a time, then `kStep`), then the table
+// finds the byte that stopped the run.
+template <ptrdiff_t kStep, bool (*HasStopByte)(const uint8_t*), const std::array<bool, 256>& kAllowed = kPrintable,
+          ptrdiff_t kWideStep = kStep, bool (*HasStopByteWide)(const uint8_t*) = HasStopByte>
 size_t PrefixBy(std::span<const uint8_t> bytes) {
     const uint8_t* first = bytes.data();
     const uint8_t* last = first + bytes.size();
     const uint8_t* p = first;
+    while (last - p >= kWideStep && !HasStopByteWide(p))
+        p += kWideStep;
     while (last - p >= kStep && !HasStopByte(p))
         p += kStep;
     while (p != last && kAllowed[*p])
@@ -127,7 +145,7 @@ bool IsPrintableRunByte(uint8_t byte) {
 }
 
 size_t PrintablePrefixBy16(std::span<const uint8_t> bytes) {
-    return PrefixBy<16, HasStopByte16>(bytes);
+    return PrefixBy<16, HasStopByte16, kPrintable, 64, HasStopByte64>(bytes);
 }
 
 size_t PrintablePrefixBy8(std::span<const uint8_t> bytes) {
@@ -144,7 +162,7 @@ bool IsTextRunByte(uint8_t byte) {
 }
 
 size_t TextPrefixBy16(std::span<const uint8_t> bytes) {
-    return PrefixBy<16, HasTextStop16, kText>(bytes);
+    return PrefixBy<16, HasTextStop16, kText, 64, HasTextStop64>(bytes);
 }
 
 size_t TextPrefixBy8(std::span<const uint8_t> bytes) {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 #include <cstring>
 #include <span>
 #include <string_view>
@@ -20,29 +19,11 @@ std::string_view AsText(std::span<const uint8_t> bytes) {
 }
 
 // A sample begins a message only when its first line is a recognised header line, so its first two bytes,
-// upper-cased as the parser does, are the first two letters of one of the parser's recognised names (none is
-// shorter than two). One lookup of those two bytes rejects nearly every sector of text, zeros or noise before the
-// parser looks at it; the answer for the sectors it lets through is the parser's own.
-class TStartFilter {
-public:
-    TStartFilter() {
-        const TAnsiCaseTable& upper = AnsiUpperTable();
-        for (int first = 0; first < 256; ++first)
-            for (int second = 0; second < 256; ++second)
-                for (std::string_view name : TEmailParser::RecognisedNames())
-                    if (upper[first] == static_cast<unsigned char>(name[0]) &&
-                        upper[second] == static_cast<unsigned char>(name[1]))
-                        pairs_.set(first << 8 | second);
-    }
-    bool CouldBeginMessage(const uint8_t* twoBytes) const { return pairs_.test(twoBytes[0] << 8 | twoBytes[1]); }
-
-private:
-    std::bitset<65536> pairs_;
-};
-
-const TStartFilter& StartFilter() {
-    static const TStartFilter filter;
-    return filter;
+// upper-cased as the parser does, are the first two letters of one of the parser's recognised names. One lookup
+// of those two bytes rejects nearly every sector of text, zeros or noise before the parser looks at it; the answer
+// for the sectors it lets through is the parser's own.
+bool CouldBeginMessage(const TNamePairs& pairs, const uint8_t* twoBytes) {
+    return pairs.MayBeginName(reinterpret_cast<const char*>(twoBytes));
 }
 
 // Deep scan: a run that begins inside a sector, after a byte that no run may hold, is looked at only from this
@@ -89,7 +70,11 @@ public:
         if (offset < first_ || offset + needed_ > end_)
             return false;
         const uint8_t* bytes = data_ + (offset - first_);
-        return mode_ == TScanMode::Standard ? !StartFilter().CouldBeginMessage(bytes)
+        // Each sector's first bytes lie in a cache line of their own, one line in eight or more: ask for the
+        // line some sectors ahead now, so that the walk does not wait for memory at every sector.
+        if (offset + kPeekAheadBytes < end_)
+            __builtin_prefetch(bytes + kPeekAheadBytes);
+        return mode_ == TScanMode::Standard ? !CouldBeginMessage(namePairs_, bytes)
                                             : DeepRejects({bytes, needed_}, buffer_.SectorSize());
     }
     // Called after anything that may have moved the window.
@@ -98,7 +83,10 @@ public:
 private:
     void Refill(uint64_t offset);
 
+    static constexpr uint64_t kPeekAheadBytes = 8192;
+
     TDiskBuffer& buffer_;
+    const TNamePairs& namePairs_ = TEmailParser::RecognisedNamePairs();
     TScanMode mode_;
     uint32_t needed_; // bytes from a sector's start that the test looks at
     const uint8_t* data_ = nullptr;
@@ -246,7 +234,8 @@ uint32_t TScanHardDisk::ExamineStandard(uint64_t offset) {
     const uint32_t sampleBytes = 2 * SectorSize;
     std::vector<uint8_t> copied;
     std::span<const uint8_t> sample = Bytes(*DiskBuffer, offset, sampleBytes, copied);
-    if (!StartFilter().CouldBeginMessage(sample.data()) || !Parser.IsMessageStart(AsText(sample), SectorSize))
+    if (!CouldBeginMessage(TEmailParser::RecognisedNamePairs(), sample.data()) ||
+        !Parser.IsMessageStart(AsText(sample), SectorSize))
         return 0;
 
     const uint32_t length = TextRunLength(offset);
@@ -255,9 +244,9 @@ uint32_t TScanHardDisk::ExamineStandard(uint64_t offset) {
     // The run is handed to the parser as a view over the window: nothing touches the window until the
     // messages have been cut out of it.
     std::span<const uint8_t> run = Bytes(*DiskBuffer, offset, length, RunCopy);
-    Parser.SplitMessages(AsText(run), Pump, [&](TEmail&& email, uint64_t start) {
+    Parser.SplitMessages(AsText(run), Pump, [&](const TEmailView& email, uint64_t start) {
         Pump.ProcessMessages();
-        Deliver(std::move(email), {offset + start, offset});
+        Deliver(email, {offset + start, offset});
     });
     return length;
 }
@@ -289,10 +278,11 @@ uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
             return 0;
         if (length > 0) {
             const std::span<const uint8_t> run = Bytes(*DiskBuffer, runStart, length, RunCopy);
-            DeepParser.SplitMessages(AsText(run), runStart, SectorSize, Pump, [&](TEmail&& email, uint64_t start) {
-                Pump.ProcessMessages();
-                Deliver(std::move(email), {runStart + start, runStart});
-            });
+            DeepParser.SplitMessages(AsText(run), runStart, SectorSize, Pump,
+                                     [&](const TEmailView& email, uint64_t start) {
+                                         Pump.ProcessMessages();
+                                         Deliver(email, {runStart + start, runStart});
+                                     });
         }
         const uint64_t runEnd = runStart + length;
         if (length == kRunCap)
@@ -304,12 +294,12 @@ uint32_t TScanHardDisk::ExamineDeep(uint64_t offset) {
     return static_cast<uint32_t>(examinedTo - offset);
 }
 
-void TScanHardDisk::Deliver(TEmail&& email, const TFoundLocation& location) {
+void TScanHardDisk::Deliver(const TEmailView& email, const TFoundLocation& location) {
     ++MessagesFound;
     if (Consumer) {
-        Consumer(std::move(email), location);
+        Consumer(email, location);
     } else {
-        Found.push_back(std::move(email));
+        Found.push_back(TEmail(email));
         Locations_.push_back(location);
     }
 }

@@ -61,9 +61,11 @@ public:
     uint32_t TextRunLength(uint64_t offset);
 
     // Hands each message to `consumer` as it is found instead of keeping it, so that memory stays flat however
-    // many messages the volume holds (ostrevan-scan streams its output this way). Scan then returns an empty
-    // array and Locations() stays empty; the pump and progress points are the same. Set before Scan.
-    using TMessageConsumer = std::function<void(TEmail&& email, const TFoundLocation& location)>;
+    // many messages the volume holds (ostrevan-scan streams its output this way). The message's fields are views
+    // into the sector window, valid until the consumer returns; a consumer that takes a TEmail gets a copy. Scan
+    // then returns an empty array and Locations() stays empty; the pump and progress points are the same. Set
+    // before Scan.
+    using TMessageConsumer = std::function<void(const TEmailView& email, const TFoundLocation& location)>;
     void SetMessageConsumer(TMessageConsumer consumer) { Consumer = std::move(consumer); }
 
     // One entry per message of the result, in the same order.
@@ -81,7 +83,7 @@ private:
     uint32_t ExamineStandard(uint64_t offset);
     uint32_t ExamineDeep(uint64_t offset);
     // Keeps the message, or hands it to the consumer.
-    void Deliver(TEmail&& email, const TFoundLocation& location);
+    void Deliver(const TEmailView& email, const TFoundLocation& location);
     // The sector loop: from `first` while below `end`; returns the sector at which the walk would go on.
     uint64_t Walk(uint64_t first, uint64_t end, IProgressWindow* progressWindow, std::vector<TSectorSkip>* skips);
 

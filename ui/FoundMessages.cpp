@@ -10,8 +10,8 @@
 namespace {
 
 // The text a list cell shows: the control's text ends at the first zero byte.
-std::string_view ShownText(const std::string& text) {
-    return std::string_view(text.data(), strnlen(text.data(), text.size()));
+std::string_view ShownText(std::string_view text) {
+    return text.substr(0, text.find('\0'));
 }
 
 // Bodies are searched in pieces of about this size, read from the spool in one call each.
@@ -64,7 +64,7 @@ private:
 
 } // namespace
 
-void TFoundMessages::Add(const TEmail& email, uint64_t volumeOffset) {
+void TFoundMessages::Add(const TEmailView& email, uint64_t volumeOffset) {
     const std::string_view shown[kFieldCount] = {ShownText(email.Date), ShownText(email.From), ShownText(email.To),
                                                  ShownText(email.Subject)};
     size_t fieldBytes = 0;

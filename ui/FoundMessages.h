@@ -29,7 +29,7 @@ public:
 
     // Spools the message's full text and keeps its header values. Raises TSpoolError when the spool cannot
     // take the text; the message is then not added.
-    void Add(const TEmail& email, uint64_t volumeOffset);
+    void Add(const TEmailView& email, uint64_t volumeOffset);
     // Writes out the spool's buffer. Raises TSpoolError.
     void Flush();
     // After a TSpoolError: forgets the messages whose text did not reach the spool file.

@@ -735,7 +735,7 @@ void TfrmMain::ScanDrive(const std::string& root) {
 
         const DWORD started = GetTickCount();
         scanner->SetMessageConsumer(
-            [&found](TEmail&& email, const TFoundLocation& location) { found.Add(email, location.Offset); });
+            [&found](const TEmailView& email, const TFoundLocation& location) { found.Add(email, location.Offset); });
         try {
             scanner->Scan();
             found.Flush();

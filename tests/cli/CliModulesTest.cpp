@@ -70,7 +70,7 @@ TEST(JsonWriter, WritesTheKeysInOrderOnOneLine) {
     email.Date = " Tue, 1 Dec 2026";
     email.FullText = "abc";
     email.Body = "\r\n";
-    EXPECT_EQ(JsonLine({7, 4096, 3584, &email}),
+    EXPECT_EQ(JsonLine({7, 4096, 3584, email}),
               "{\"index\":7,\"offset\":4096,\"run_offset\":3584,\"from\":\" a@example.org\",\"to\":\" b@example.org\","
               "\"subject\":\" Hi\",\"date\":\" Tue, 1 Dec 2026\",\"size\":3,\"body_size\":2,"
               "\"sha256\":\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\"}\n");

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint16_t bodyLength = input.Word();
     email.FullText.assign(input.Rest());
     email.Body = email.FullText.substr(email.FullText.size() - std::min<size_t>(bodyLength, email.FullText.size()));
-    message.Email = &email;
+    message.Email = email;
 
     CheckString(email.FullText);
     const std::string line = JsonLine(message);

@@ -74,8 +74,8 @@ void CheckConsumerSeesTheSameMessages(const Bytes& image, uint32_t sectorSize, c
 class TKeepingOutput final : public IRangeOutput {
 public:
     explicit TKeepingOutput(TScanOutcome& result) : result_(result) {}
-    void Add(TEmail&& email, const TFoundLocation& location) override {
-        added_.found.push_back(std::move(email));
+    void Add(const TEmailView& email, const TFoundLocation& location) override {
+        added_.found.push_back(TEmail(email));
         added_.locations.push_back(location);
     }
     void Deliver(uint64_t firstRunOffset) override {

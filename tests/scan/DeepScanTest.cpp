@@ -13,10 +13,6 @@ namespace {
 
 constexpr uint32_t kSector = 512;
 
-Bytes Blank(uint64_t sectors) {
-    return Bytes(sectors * kSector, 0);
-}
-
 struct TFound {
     uint64_t offset;
     std::string text;
@@ -24,15 +20,7 @@ struct TFound {
 
 TScanOutcome DeepScan(const Bytes& image, uint32_t halfWindowBytes = TScanHardDisk::kHalfWindowBytes,
                       uint32_t sectorSize = kSector) {
-    TCountingPump pump;
-    TRecordingProgress progress;
-    TScanHardDisk scanner(std::make_unique<TTestVolume>(image, sectorSize), pump, progress, halfWindowBytes,
-                          TScanMode::Deep);
-    TScanOutcome outcome;
-    outcome.found = scanner.Scan();
-    outcome.locations = scanner.Locations();
-    outcome.pumpPoints = pump.Points();
-    return outcome;
+    return RunScan(image, sectorSize, halfWindowBytes, {}, TScanMode::Deep);
 }
 
 std::string LfMessage(const std::string& from, const std::string& subject, const std::string& body) {
@@ -165,8 +153,8 @@ namespace {
 class TKeptOutput final : public IRangeOutput {
 public:
     explicit TKeptOutput(std::vector<TFound>& result) : result_(result) {}
-    void Add(TEmail&& email, const TFoundLocation& at) override {
-        added_.push_back({at.Offset, std::move(email.FullText)});
+    void Add(const TEmailView& email, const TFoundLocation& at) override {
+        added_.push_back({at.Offset, std::string(email.FullText)});
         runs_.push_back(at.RunOffset);
     }
     void Deliver(uint64_t firstRunOffset) override {

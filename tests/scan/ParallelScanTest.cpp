@@ -43,7 +43,7 @@ struct TWalkResult {
 class TCollectingOutput final : public IRangeOutput {
 public:
     explicit TCollectingOutput(std::vector<TSeen>& result) : result_(result) {}
-    void Add(TEmail&& email, const TFoundLocation& at) override { added_.emplace_back(email, at); }
+    void Add(const TEmailView& email, const TFoundLocation& at) override { added_.emplace_back(TEmail(email), at); }
     void Deliver(uint64_t firstRunOffset) override {
         for (const TSeen& seen : added_)
             if (seen.RunOffset >= firstRunOffset)

@@ -23,6 +23,11 @@ namespace scantest {
 
 using Bytes = std::vector<uint8_t>;
 
+// A volume of `sectors` sectors of 512 bytes, every byte `fill`.
+inline Bytes Blank(uint64_t sectors, uint8_t fill = 0) {
+    return Bytes(sectors * 512, fill);
+}
+
 // The in-memory volume with the harsher fault model: sectors listed as unreadable fail every read that touches
 // them, and the read then leaves garbage in their place, as a failing device may.
 class TTestVolume final : public TMemoryVolumeSource {
@@ -97,11 +102,11 @@ inline bool SameEmail(const TEmail& a, const TEmail& b) {
 }
 
 inline TScanOutcome RunScan(const Bytes& image, uint32_t sectorSize, uint32_t halfWindowBytes,
-                            std::set<uint64_t> unreadable = {}) {
+                            std::set<uint64_t> unreadable = {}, TScanMode mode = TScanMode::Standard) {
     TCountingPump pump;
     TRecordingProgress progress;
     TScanHardDisk scanner(std::make_unique<TTestVolume>(image, sectorSize, std::move(unreadable)), pump, progress,
-                          halfWindowBytes);
+                          halfWindowBytes, mode);
     TScanOutcome outcome;
     outcome.found = scanner.Scan();
     outcome.locations = scanner.Locations();

@@ -14,10 +14,6 @@ namespace {
 
 constexpr uint32_t kSector = 512;
 
-Bytes Blank(uint64_t sectors, uint8_t fill = 0) {
-    return Bytes(sectors * kSector, fill);
-}
-
 void ExpectSameAsReference(const Bytes& image, uint32_t sectorSize, uint32_t halfWindowBytes,
                            const std::set<uint64_t>& unreadable = {}) {
     const TScanOutcome expected = TReferenceScan(image, sectorSize, unreadable).Scan();
