@@ -2,13 +2,32 @@
 
 #include "cli/Sha256.h"
 
-std::string JsonString(std::string_view text) {
+#include <array>
+#include <charconv>
+
+namespace {
+
+// Bytes written as they are: printable ASCII but the quote and the backslash.
+constexpr std::array<bool, 256> kPlainBytes = [] {
+    std::array<bool, 256> plain{};
+    for (int byte = 0x20; byte < 0x7F; ++byte)
+        plain[byte] = byte != '"' && byte != '\\';
+    return plain;
+}();
+
+// `text` as a JSON string literal appended to `out`: stretches of plain bytes in one append each (header values
+// are mostly that), the rest escaped byte by byte.
+void AppendJsonString(std::string& out, std::string_view text) {
     static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size() + 2);
     out.push_back('"');
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
+    for (size_t k = 0; k < text.size();) {
+        size_t plainEnd = k;
+        while (plainEnd < text.size() && kPlainBytes[static_cast<unsigned char>(text[plainEnd])])
+            ++plainEnd;
+        out.append(text, k, plainEnd - k);
+        if (plainEnd == text.size())
+            break;
+        const auto byte = static_cast<unsigned char>(text[plainEnd]);
         switch (byte) {
         case '"':
             out += "\\\"";
@@ -31,17 +50,28 @@ std::string JsonString(std::string_view text) {
         case '\t':
             out += "\\t";
             break;
-        default:
-            if (byte < 0x20 || byte >= 0x7F) {
-                out += "\\u00";
-                out.push_back(kHex[byte >> 4]);
-                out.push_back(kHex[byte & 15]);
-            } else {
-                out.push_back(c);
-            }
+        default: // the other control bytes, DEL and 0x80..0xFF
+            out += "\\u00";
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 15]);
         }
+        k = plainEnd + 1;
     }
     out.push_back('"');
+}
+
+void AppendNumber(std::string& out, uint64_t value) {
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+} // namespace
+
+std::string JsonString(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    AppendJsonString(out, text);
     return out;
 }
 
@@ -53,16 +83,29 @@ std::string JsonLineStart(uint64_t index) {
     return "{\"index\":" + std::to_string(index);
 }
 
+// One string, its room reserved once: the line is made for every message listed.
 std::string JsonLineRest(const TJsonMessage& message) {
     const TEmailView& e = message.Email;
-    std::string line = ",\"offset\":" + std::to_string(message.Offset);
-    line += ",\"run_offset\":" + std::to_string(message.RunOffset);
-    line += ",\"from\":" + JsonString(e.From);
-    line += ",\"to\":" + JsonString(e.To);
-    line += ",\"subject\":" + JsonString(e.Subject);
-    line += ",\"date\":" + JsonString(e.Date);
-    line += ",\"size\":" + std::to_string(e.FullText.size());
-    line += ",\"body_size\":" + std::to_string(e.Body.size());
-    line += ",\"sha256\":\"" + Sha256Hex(e.FullText) + "\"}\n";
+    std::string line;
+    line.reserve(200 + e.From.size() + e.To.size() + e.Subject.size() + e.Date.size());
+    line += ",\"offset\":";
+    AppendNumber(line, message.Offset);
+    line += ",\"run_offset\":";
+    AppendNumber(line, message.RunOffset);
+    line += ",\"from\":";
+    AppendJsonString(line, e.From);
+    line += ",\"to\":";
+    AppendJsonString(line, e.To);
+    line += ",\"subject\":";
+    AppendJsonString(line, e.Subject);
+    line += ",\"date\":";
+    AppendJsonString(line, e.Date);
+    line += ",\"size\":";
+    AppendNumber(line, e.FullText.size());
+    line += ",\"body_size\":";
+    AppendNumber(line, e.Body.size());
+    line += ",\"sha256\":\"";
+    line += Sha256Hex(e.FullText);
+    line += "\"}\n";
     return line;
 }
