@@ -95,8 +95,9 @@ private:
 };
 
 // Threads that walk unless the user says: one per core, at most kMaxDefaultThreads. Each thread reads through a
-// map of its own, whose pages around the walk count in the program's resident memory (some 32 MiB a thread on a
-// warm image), so the cap keeps memory under 160 MiB on machines with many cores.
+// map of its own, whose pages around the walk count in the program's resident memory (a few MiB a thread, plus
+// the run of text it is cutting, up to 20 MiB), so the cap keeps memory under 160 MiB on machines with many
+// cores.
 constexpr unsigned kMaxDefaultThreads = 4;
 
 unsigned WalkingThreads(const TOptions& options) {
