@@ -4,6 +4,7 @@
 #include "engine/FastStrings.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -142,12 +143,31 @@ bool StartsWithFirstStoredName(std::string_view line) {
     return false;
 }
 
-// The start of the last line that begins at or before `at` (and at or after `from`, itself a line start).
+// The start of the last line that begins at or before `at` (and at or after `from`, itself a line start). The
+// walk asks once per sector of text outside messages, so the line feed is looked for sixteen bytes at a time
+// where the target has a vector unit and stores words low byte first (the last lane set is then the highest set
+// byte of the two words).
 size_t LastLineStartAtOrBefore(std::string_view run, size_t from, size_t at) {
-    if (at <= from)
-        return from;
-    const size_t lf = run.rfind('\n', at - 1);
-    return lf != std::string_view::npos && lf >= from ? lf + 1 : from;
+    using TCharLanes = char __attribute__((vector_size(16)));
+    const char* d = run.data();
+    size_t q = at; // the bytes before q are still to be looked at
+    if constexpr (sizeof(void*) >= 8 && std::endian::native == std::endian::little) {
+        for (; q >= from + 16; q -= 16) {
+            TCharLanes lanes;
+            std::memcpy(&lanes, d + q - 16, sizeof lanes);
+            const TCharLanes hits = lanes == '\n';
+            uint64_t halves[2];
+            std::memcpy(halves, &hits, sizeof halves);
+            if (halves[1] != 0)
+                return q - 16 + 8 + (63 - std::countl_zero(halves[1])) / 8 + 1;
+            if (halves[0] != 0)
+                return q - 16 + (63 - std::countl_zero(halves[0])) / 8 + 1;
+        }
+    }
+    for (; q > from; --q)
+        if (d[q - 1] == '\n')
+            return q;
+    return from;
 }
 
 using TLanes = int8_t __attribute__((vector_size(16)));
