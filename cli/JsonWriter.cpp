@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <utility>
 
 namespace {
 
@@ -83,27 +84,28 @@ std::string JsonLineStart(uint64_t index) {
     return "{\"index\":" + std::to_string(index);
 }
 
-// One string, its room reserved once: the line is made for every message listed.
+// One string, its room reserved once: the line is made for every message listed. The keys in their order.
 std::string JsonLineRest(const TJsonMessage& message) {
     const TEmailView& e = message.Email;
     std::string line;
     line.reserve(200 + e.From.size() + e.To.size() + e.Subject.size() + e.Date.size());
-    line += ",\"offset\":";
-    AppendNumber(line, message.Offset);
-    line += ",\"run_offset\":";
-    AppendNumber(line, message.RunOffset);
-    line += ",\"from\":";
-    AppendJsonString(line, e.From);
-    line += ",\"to\":";
-    AppendJsonString(line, e.To);
-    line += ",\"subject\":";
-    AppendJsonString(line, e.Subject);
-    line += ",\"date\":";
-    AppendJsonString(line, e.Date);
-    line += ",\"size\":";
-    AppendNumber(line, e.FullText.size());
-    line += ",\"body_size\":";
-    AppendNumber(line, e.Body.size());
+    for (const auto& [key, number] :
+         {std::pair<const char*, uint64_t>{",\"offset\":", message.Offset}, {",\"run_offset\":", message.RunOffset}}) {
+        line += key;
+        AppendNumber(line, number);
+    }
+    for (const auto& [key, text] : {std::pair<const char*, std::string_view>{",\"from\":", e.From},
+                                    {",\"to\":", e.To},
+                                    {",\"subject\":", e.Subject},
+                                    {",\"date\":", e.Date}}) {
+        line += key;
+        AppendJsonString(line, text);
+    }
+    for (const auto& [key, number] :
+         {std::pair<const char*, uint64_t>{",\"size\":", e.FullText.size()}, {",\"body_size\":", e.Body.size()}}) {
+        line += key;
+        AppendNumber(line, number);
+    }
     line += ",\"sha256\":\"";
     line += Sha256Hex(e.FullText);
     line += "\"}\n";
