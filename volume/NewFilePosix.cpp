@@ -1,8 +1,9 @@
 #include "volume/NewFile.h"
 
+#include "volume/SystemError.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,7 +12,7 @@ TCreateResult CreateNewFile(const std::string& path, std::string_view data, std:
     if (fd < 0) {
         if (errno == EEXIST)
             return TCreateResult::Exists;
-        error = std::strerror(errno);
+        error = SystemErrorText(errno);
         return TCreateResult::Failed;
     }
     size_t written = 0;
@@ -21,7 +22,7 @@ TCreateResult CreateNewFile(const std::string& path, std::string_view data, std:
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            error = n < 0 ? std::strerror(errno) : "nothing written";
+            error = n < 0 ? SystemErrorText(errno) : "nothing written";
             close(fd);
             unlink(path.c_str());
             return TCreateResult::Failed;
@@ -29,7 +30,7 @@ TCreateResult CreateNewFile(const std::string& path, std::string_view data, std:
         written += static_cast<size_t>(n);
     }
     if (close(fd) != 0) {
-        error = std::strerror(errno);
+        error = SystemErrorText(errno);
         unlink(path.c_str());
         return TCreateResult::Failed;
     }

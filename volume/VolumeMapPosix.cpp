@@ -2,6 +2,8 @@
 // sectors lost, the kernel's sequential read-ahead, and pages behind the walk given back so that memory stays
 // flat.
 #include "volume/VolumeMap.h"
+
+#include "volume/PosixFile.h"
 #include "volume/ReadAhead.h"
 
 #include <signal.h>
@@ -56,21 +58,6 @@ TVolumeMap::TRecord Maps[kMaxMaps];
 struct sigaction PreviousBusAction;
 size_t PageSize = 4096;
 
-// Reads exactly `length` bytes at `offset`; async-signal-safe.
-bool ReadExactly(int fd, uint8_t* to, uint64_t length, uint64_t offset) {
-    while (length > 0) {
-        const ssize_t got = pread(fd, to, length, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        to += got;
-        offset += static_cast<uint64_t>(got);
-        length -= static_cast<uint64_t>(got);
-    }
-    return true;
-}
-
 void RecordFailure(TVolumeMap::TRecord& map, uint64_t sector) {
     const size_t slot = map.failureCount.fetch_add(1, std::memory_order_relaxed);
     if (slot < kFailureCapacity)
@@ -91,7 +78,7 @@ bool Repair(TVolumeMap::TRecord& map, uintptr_t address) {
         const uint64_t sector = at / map.sectorSize;
         const uint64_t pieceEnd = std::min<uint64_t>((sector + 1) * map.sectorSize, pageEnd);
         uint8_t* to = static_cast<uint8_t*>(fresh) + (at - pageOffset);
-        if (!ReadExactly(map.fd, to, pieceEnd - at, at)) {
+        if (!PreadFully(map.fd, at, to, static_cast<size_t>(pieceEnd - at))) {
             std::memset(to, 0, pieceEnd - at);
             RecordFailure(map, sector);
         }
