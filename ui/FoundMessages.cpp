@@ -64,7 +64,7 @@ private:
 
 } // namespace
 
-void TFoundMessages::Add(const TEmailView& email, uint64_t volumeOffset) {
+void TFoundMessages::Add(const TEmailView& email) {
     const std::string_view shown[kFieldCount] = {ShownText(email.Date), ShownText(email.From), ShownText(email.To),
                                                  ShownText(email.Subject)};
     size_t fieldBytes = 0;
@@ -73,7 +73,6 @@ void TFoundMessages::Add(const TEmailView& email, uint64_t volumeOffset) {
 
     TEntry entry = {};
     entry.SpoolOffset = Spool->Append(email.FullText);
-    entry.VolumeOffset = volumeOffset;
     entry.Date = ParseMailDate(shown[kDate]).value_or(kUnreadableDate);
     entry.TextSize = static_cast<uint32_t>(email.FullText.size());
     // The body is the tail of the full text (the parser cuts both from one stretch).

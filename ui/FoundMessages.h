@@ -29,7 +29,7 @@ public:
 
     // Spools the message's full text and keeps its header values. Raises TSpoolError when the spool cannot
     // take the text; the message is then not added.
-    void Add(const TEmailView& email, uint64_t volumeOffset);
+    void Add(const TEmailView& email);
     // Writes out the spool's buffer. Raises TSpoolError.
     void Flush();
     // After a TSpoolError: forgets the messages whose text did not reach the spool file.
@@ -39,8 +39,6 @@ public:
     std::string_view Field(size_t index, TField field) const;
     // The moment the Date value names; empty when it cannot be read.
     std::optional<int64_t> DateMoment(size_t index) const;
-    uint64_t VolumeOffset(size_t index) const { return Entries[index].VolumeOffset; }
-    uint32_t TextSize(size_t index) const { return Entries[index].TextSize; }
 
     // Every line of the message, header and body, byte for byte as found (the export writes it).
     std::string FullText(size_t index) const;
@@ -59,7 +57,6 @@ private:
 
     struct TEntry {
         uint64_t SpoolOffset;
-        uint64_t VolumeOffset;
         int64_t Date; // seconds since 1970 UTC, or kUnreadableDate
         uint32_t TextSize;
         uint32_t BodySize;

@@ -19,7 +19,6 @@ public:
     void SetSectorSize(uint32_t sectorSize) { SectorSize = sectorSize; }
     // Stops the scan at its next check, as the window's Cancel button does (also before the window is made).
     void RequestCancel() { CancelFlag = true; }
-    bool CancelRequested() const { return CancelFlag; }
 
 private:
     HWND CentreOver;

@@ -1,6 +1,5 @@
 #include "ui/frmMainWindow.h"
 
-#include "engine/FastStrings.h"
 #include "ui/Application.h"
 #include "ui/BrowseForFolderU.h"
 #include "ui/ExportFolder.h"
@@ -19,7 +18,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <stdexcept>
@@ -734,8 +732,7 @@ void TfrmMain::ScanDrive(const std::string& root) {
         ShowStatus();
 
         const DWORD started = GetTickCount();
-        scanner->SetMessageConsumer(
-            [&found](const TEmailView& email, const TFoundLocation& location) { found.Add(email, location.Offset); });
+        scanner->SetMessageConsumer([&found](const TEmailView& email, const TFoundLocation&) { found.Add(email); });
         try {
             scanner->Scan();
             found.Flush();

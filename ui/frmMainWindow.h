@@ -2,7 +2,6 @@
 // messages found.
 #pragma once
 
-#include "engine/Email.h"
 #include "engine/ScanHardDisk.h"
 #include "ui/ExportFolder.h"
 #include "ui/FoundMessages.h"
@@ -69,7 +68,6 @@ public:
     // Stops the running scan at its next check (Cancel in the progress window does the same); the messages found
     // up to there are listed. Nothing happens when no scan runs.
     void CancelScan();
-    bool IsScanning() const { return ActiveScan != nullptr; }
     // How the last scan ended: cancelled or not, and how far it got.
     struct TScanEnd {
         bool Cancelled = false;

@@ -101,7 +101,7 @@ TEST(ListOrderTest, SortsAsAStableSortWithTheSystemsComparisonDoesInBothDirectio
         email.Subject = RandomText(random);
         email.Date = " Mon, 1 Mar 2004 10:00:00 +0000";
         email.FullText = "x\r\n";
-        messages.Add(email, 0);
+        messages.Add(email);
     }
     TListOrder order(messages);
     for (int column : {2, 4}) {
@@ -138,7 +138,7 @@ TEST(FoundMessagesTest, TheFiltersKeywordSearchAgreesWithContainsNoCase) {
         TEmail email;
         email.Body = "\r\n" + body;
         email.FullText = "Subject: x\r\n" + email.Body;
-        messages.Add(email, 0);
+        messages.Add(email);
         bodies.push_back(email.Body);
     }
     std::vector<std::string> keywords = {"a",
