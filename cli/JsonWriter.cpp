@@ -85,7 +85,7 @@ std::string JsonLineStart(uint64_t index) {
 }
 
 // One string, its room reserved once: the line is made for every message listed. The keys in their order.
-std::string JsonLineRest(const TJsonMessage& message) {
+std::string JsonLineRest(const TJsonMessage& message, std::string_view sha256) {
     const TEmailView& e = message.Email;
     std::string line;
     line.reserve(200 + e.From.size() + e.To.size() + e.Subject.size() + e.Date.size());
@@ -107,7 +107,10 @@ std::string JsonLineRest(const TJsonMessage& message) {
         AppendNumber(line, number);
     }
     line += ",\"sha256\":\"";
-    line += Sha256Hex(e.FullText);
+    if (sha256.empty())
+        line += Sha256Hex(e.FullText);
+    else
+        line += sha256;
     line += "\"}\n";
     return line;
 }

@@ -24,4 +24,5 @@ std::string JsonLine(const TJsonMessage& message);
 // The same line in two parts, JsonLineStart(index) + JsonLineRest(message): the rest (with the hash, the costly
 // part) is made on the thread that found the message, the start once its place in the output is known.
 std::string JsonLineStart(uint64_t index);
-std::string JsonLineRest(const TJsonMessage& message);
+// `sha256`: the full text's SHA-256 in hex when the caller has it already; else it is worked out here.
+std::string JsonLineRest(const TJsonMessage& message, std::string_view sha256 = {});

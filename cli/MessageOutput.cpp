@@ -41,12 +41,14 @@ std::string TMessageOutput::Heading() const {
 TPreparedMessage TMessageOutput::Prepare(const TEmailView& email, const TFoundLocation& location) const {
     TPreparedMessage message;
     message.RunOffset = location.RunOffset;
+    // The hash is the costliest step: made once when both --unique and --json want it.
+    const std::string digest = options_.Unique ? Sha256Hex(email.FullText) : std::string();
     if (options_.Unique)
-        message.Digest = Sha256Hex(email.FullText).substr(0, 32);
+        message.Digest = digest.substr(0, 32);
     message.Listed = !options_.HasKeyword || ContainsNoCase(email.Body, options_.Keyword);
     if (!message.Listed)
         return message;
-    message.LineRest = options_.Json ? JsonLineRest({0, location.Offset, location.RunOffset, email})
+    message.LineRest = options_.Json ? JsonLineRest({0, location.Offset, location.RunOffset, email}, digest)
                                      : table_.RowAfterItem(location.Offset, email);
     if (exporter_)
         message.FullText.assign(email.FullText);

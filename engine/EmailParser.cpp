@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kOriginalMessageMarker = "----- Original Message -----";
 
 // The names that make a message recognisable, in upper case. The last four carry their value into the record.
@@ -88,21 +87,6 @@ bool IsRecognisedName(std::string_view name) {
 bool StartsWithRecognisedHeader(std::string_view text) {
     const THeaderView header = SplitHeader(text, kLongestRecognisedName);
     return header.Valid && IsRecognisedName(header.Name);
-}
-
-// The bytes that can begin a recognised header line: printable, and upper-casing to the first letter of one
-// of the names. One look-up rejects almost every sector of a volume.
-const std::array<bool, 256>& RecognisedFirstBytes() {
-    static const std::array<bool, 256> table = [] {
-        std::array<bool, 256> firsts{};
-        const TAnsiCaseTable& upper = AnsiUpperTable();
-        for (unsigned b = 0x21; b <= 0x7E; ++b)
-            for (std::string_view name : kRecognisedNames)
-                if (upper[b] == static_cast<unsigned char>(name[0]))
-                    firsts[b] = true;
-        return firsts;
-    }();
-    return table;
 }
 
 // 0-based index of the first CR LF at or after `from`, or npos. Called once per line: memchr finds each CR, and
@@ -202,7 +186,7 @@ void TEmailParser::StoreField(std::string_view name, std::string_view value, TEm
 // line 0 can open the header block, so a sample that does not start with a recognised name is settled by
 // its first few bytes.
 bool TEmailParser::IsMessageStart(std::string_view sample, uint32_t limit) const {
-    if (sample.empty() || !RecognisedFirstBytes()[static_cast<unsigned char>(sample[0])])
+    if (sample.size() < 2 || !RecognisedNamePairs().MayBeginName(sample.data()))
         return false;
     if (!StartsWithRecognisedHeader(sample))
         return false;

@@ -65,7 +65,6 @@ public:
     uint32_t GetSectorSize() const { return SectorSize; }
     // Distinct sectors that could not be read, as the single walk counts them.
     uint64_t UnreadableSectors() const;
-    unsigned Threads() const { return Settings.Threads; }
 
 private:
     struct TShared;

@@ -18,14 +18,6 @@ std::string_view AsText(std::span<const uint8_t> bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// A sample begins a message only when its first line is a recognised header line, so its first two bytes,
-// upper-cased as the parser does, are the first two letters of one of the parser's recognised names. One lookup
-// of those two bytes rejects nearly every sector of text, zeros or noise before the parser looks at it; the answer
-// for the sectors it lets through is the parser's own.
-bool CouldBeginMessage(const TNamePairs& pairs, const uint8_t* twoBytes) {
-    return pairs.MayBeginName(reinterpret_cast<const char*>(twoBytes));
-}
-
 // Deep scan: a run that begins inside a sector, after a byte that no run may hold, is looked at only from this
 // length on (a stored message is longer; random data seldom has runs this long, so the walk passes it quickly).
 // Runs that begin at a sector start are looked at whatever their length.
@@ -74,7 +66,9 @@ public:
         // line some sectors ahead now, so that the walk does not wait for memory at every sector.
         if (offset + kPeekAheadBytes < end_)
             __builtin_prefetch(bytes + kPeekAheadBytes);
-        return mode_ == TScanMode::Standard ? !CouldBeginMessage(namePairs_, bytes)
+        // A sample begins a message only when its first line is a recognised header line, so its first two bytes
+        // must begin a recognised name: one look-up rejects nearly every sector of text, zeros or noise.
+        return mode_ == TScanMode::Standard ? !namePairs_.MayBeginName(reinterpret_cast<const char*>(bytes))
                                             : DeepRejects({bytes, needed_}, buffer_.SectorSize());
     }
     // Called after anything that may have moved the window.
@@ -234,8 +228,7 @@ uint32_t TScanHardDisk::ExamineStandard(uint64_t offset) {
     const uint32_t sampleBytes = 2 * SectorSize;
     std::vector<uint8_t> copied;
     std::span<const uint8_t> sample = Bytes(*DiskBuffer, offset, sampleBytes, copied);
-    if (!CouldBeginMessage(TEmailParser::RecognisedNamePairs(), sample.data()) ||
-        !Parser.IsMessageStart(AsText(sample), SectorSize))
+    if (!Parser.IsMessageStart(AsText(sample), SectorSize))
         return 0;
 
     const uint32_t length = TextRunLength(offset);
