@@ -2,7 +2,6 @@
 
 #include "cli/JsonWriter.h"
 #include "cli/Sha256.h"
-#include "engine/FastStrings.h"
 
 #include <utility>
 #include <vector>
@@ -32,7 +31,7 @@ private:
 } // namespace
 
 TMessageOutput::TMessageOutput(const TOptions& options, std::FILE* out, TExporter* exporter, TTerminalProgress* bar)
-    : options_(options), out_(out), exporter_(exporter), bar_(bar) {}
+    : options_(options), out_(out), exporter_(exporter), bar_(bar), keyword_(options.Keyword) {}
 
 std::string TMessageOutput::Heading() const {
     return options_.Json ? std::string() : table_.Header();
@@ -45,7 +44,7 @@ TPreparedMessage TMessageOutput::Prepare(const TEmailView& email, const TFoundLo
     const std::string digest = options_.Unique ? Sha256Hex(email.FullText) : std::string();
     if (options_.Unique)
         message.Digest = digest.substr(0, 32);
-    message.Listed = !options_.HasKeyword || ContainsNoCase(email.Body, options_.Keyword);
+    message.Listed = !options_.HasKeyword || keyword_.FoundIn(email.Body);
     if (!message.Listed)
         return message;
     message.LineRest = options_.Json ? JsonLineRest({0, location.Offset, location.RunOffset, email}, digest)

@@ -9,6 +9,7 @@
 #include "cli/TableWriter.h"
 #include "cli/TerminalProgress.h"
 #include "engine/Email.h"
+#include "engine/KeywordSearch.h"
 #include "engine/ParallelScan.h"
 #include "engine/ScanHardDisk.h"
 
@@ -53,6 +54,7 @@ private:
     TExporter* exporter_;
     TTerminalProgress* bar_;
     TTableWriter table_;
+    TKeywordSearch keyword_; // --keyword, prepared once for every body
     uint64_t found_ = 0;
     uint64_t listed_ = 0;
     // --unique: the digests of the texts listed so far (16 bytes each; a chance collision between two different

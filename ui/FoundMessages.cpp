@@ -1,10 +1,9 @@
 #include "ui/FoundMessages.h"
 
-#include "engine/FastStrings.h"
+#include "engine/KeywordSearch.h"
 #include "engine/MailDate.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace {
@@ -16,51 +15,6 @@ std::string_view ShownText(std::string_view text) {
 
 // Bodies are searched in pieces of about this size, read from the spool in one call each.
 constexpr size_t kFilterReadBytes = 8 << 20;
-
-// The keyword test of ContainsNoCase (both sides upper-cased through AnsiUpperTable()), prepared once for a
-// million bodies: Horspool's search over the upper-cased bytes skips up to the keyword's length at each step.
-// Its worst case is the keyword's length times the body's, so longer keywords go to ContainsNoCase, which is
-// linear whatever the keyword.
-class TKeywordSearch {
-public:
-    static constexpr size_t kLongestSkipping = 64;
-
-    explicit TKeywordSearch(std::string_view keyword) : Keyword(keyword), Upper(AnsiUpperTable()) {
-        for (char c : keyword)
-            Folded.push_back(static_cast<char>(Upper[static_cast<unsigned char>(c)]));
-        Skip.fill(Folded.size());
-        for (size_t i = 0; i + 1 < Folded.size(); ++i)
-            Skip[static_cast<unsigned char>(Folded[i])] = Folded.size() - 1 - i;
-    }
-
-    bool FoundIn(std::string_view text) const {
-        const size_t length = Folded.size();
-        if (length == 0)
-            return true;
-        if (length > kLongestSkipping)
-            return ContainsNoCase(text, Keyword);
-        for (size_t at = 0; at + length <= text.size();) {
-            const unsigned char last = Upper[static_cast<unsigned char>(text[at + length - 1])];
-            if (last == static_cast<unsigned char>(Folded[length - 1]) && Matches(text.data() + at))
-                return true;
-            at += Skip[last];
-        }
-        return false;
-    }
-
-private:
-    bool Matches(const char* at) const {
-        for (size_t i = 0; i + 1 < Folded.size(); ++i)
-            if (Upper[static_cast<unsigned char>(at[i])] != static_cast<unsigned char>(Folded[i]))
-                return false;
-        return true;
-    }
-
-    std::string_view Keyword;
-    const TAnsiCaseTable& Upper;
-    std::string Folded;
-    std::array<size_t, 256> Skip{};
-};
 
 } // namespace
 

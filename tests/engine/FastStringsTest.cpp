@@ -1,4 +1,5 @@
 #include "engine/FastStrings.h"
+#include "engine/KeywordSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,28 @@ TEST(FastStrings, ContainsNoCaseIsTheKeywordTest) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.body) + " / " + testing::PrintToString(c.keyword));
         EXPECT_EQ(ContainsNoCase(c.body, c.keyword), c.expected);
+        EXPECT_EQ(TKeywordSearch(c.keyword).FoundIn(c.body), c.expected);
+    }
+}
+
+// The prepared search skips ahead by the keyword's bytes; on bodies and keywords made of a few letters that
+// differ in case only (Windows-1252 pairs among them), at lengths on both sides of its skipping limit, it must
+// answer as ContainsNoCase does.
+TEST(FastStrings, ThePreparedKeywordSearchAgreesWithContainsNoCase) {
+    std::mt19937 random(11);
+    const std::string alphabet = "aAbB \xFF\x9F\xE9\xC9\r\n";
+    auto text = [&](size_t length, size_t letters) {
+        std::string out;
+        for (; length > 0; --length)
+            out += alphabet[random() % letters];
+        return out;
+    };
+    for (int n = 0; n < 2000; ++n) {
+        const std::string body = text(random() % 300, n % 3 == 0 ? 3 : alphabet.size());
+        const size_t keywordLength = n % 50 == 0 ? TKeywordSearch::kLongestSkipping + random() % 3 : random() % 9;
+        const std::string keyword = text(keywordLength, n % 2 == 0 ? 3 : alphabet.size());
+        SCOPED_TRACE(testing::PrintToString(body) + " / " + testing::PrintToString(keyword));
+        EXPECT_EQ(TKeywordSearch(keyword).FoundIn(body), ContainsNoCase(body, keyword));
     }
 }
 
