@@ -39,7 +39,7 @@ void ExportOne(const std::string& folder, uint64_t number, const std::string& te
 } // namespace
 
 std::string PathInFolder(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '\\')
+    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
         return folder + name;
     return folder + "\\" + name;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-// `name` in `folder`; a folder that already ends in a backslash (a drive root) gets none added.
+// `name` in `folder`; a folder that already ends in a separator (a drive root) gets none added.
 std::string PathInFolder(const std::string& folder, const std::string& name);
 
 // Creates and deletes a fresh probe file ("check.DAT", or "check<N>.DAT" when that name is taken) to learn

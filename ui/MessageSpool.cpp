@@ -1,5 +1,6 @@
 #include "ui/MessageSpool.h"
 
+#include "ui/ExportFolder.h"
 #include "volume/SystemError.h"
 
 #include <algorithm>
@@ -12,12 +13,6 @@ const char kSpoolSuffix[] = ".tmp";
 
 std::string FolderOrTemporary(const std::string& folder) {
     return folder.empty() ? TMessageSpool::TemporaryFolder() : folder;
-}
-
-std::string InFolder(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
-        return folder + name;
-    return folder + "\\" + name;
 }
 
 OVERLAPPED At(uint64_t offset) {
@@ -41,8 +36,8 @@ TMessageSpool::TMessageSpool(const std::string& folder, uint64_t sizeLimit) : Li
     static unsigned counter = 0;
     DWORD error = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < 1000 && error == ERROR_FILE_EXISTS; ++attempt) {
-        Path_ = InFolder(where, kSpoolPrefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) +
-                                    kSpoolSuffix);
+        Path_ = PathInFolder(where, kSpoolPrefix + std::to_string(GetCurrentProcessId()) + "-" +
+                                        std::to_string(++counter) + kSpoolSuffix);
         // No sharing at all: another program can neither read the messages nor delete the file under us.
         File = CreateFileA(Path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -129,7 +124,7 @@ std::string TMessageSpool::Read(uint64_t offset, size_t size) {
 void TMessageSpool::RemoveLeftovers(const std::string& folder) {
     const std::string where = FolderOrTemporary(folder);
     WIN32_FIND_DATAA found = {};
-    HANDLE search = FindFirstFileA(InFolder(where, std::string(kSpoolPrefix) + "*" + kSpoolSuffix).c_str(), &found);
+    HANDLE search = FindFirstFileA(PathInFolder(where, std::string(kSpoolPrefix) + "*" + kSpoolSuffix).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     std::vector<std::string> names;
@@ -139,5 +134,5 @@ void TMessageSpool::RemoveLeftovers(const std::string& folder) {
     } while (FindNextFileA(search, &found));
     FindClose(search);
     for (const std::string& name : names)
-        DeleteFileA(InFolder(where, name).c_str()); // refused while a running program has it open
+        DeleteFileA(PathInFolder(where, name).c_str()); // refused while a running program has it open
 }
