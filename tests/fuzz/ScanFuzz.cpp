@@ -24,13 +24,17 @@ using namespace scantest;
 
 constexpr uint32_t kSectorSizes[] = {8, 16, 24, 32, 64, 100, 128, 512};
 
-bool SameOutcome(const TScanOutcome& a, const TScanOutcome& b) {
+bool SameMessages(const TScanOutcome& a, const TScanOutcome& b) {
     if (a.found.size() != b.found.size() || !SameLocations(a.locations, b.locations))
         return false;
     for (size_t k = 0; k < a.found.size(); ++k)
         if (!SameEmail(a.found[k], b.found[k]))
             return false;
-    return a.pumpPoints == b.pumpPoints && a.progressPositions == b.progressPositions &&
+    return true;
+}
+
+bool SameOutcome(const TScanOutcome& a, const TScanOutcome& b) {
+    return SameMessages(a, b) && a.pumpPoints == b.pumpPoints && a.progressPositions == b.progressPositions &&
            a.progressMaximum == b.progressMaximum;
 }
 
@@ -104,9 +108,7 @@ void CheckThreadedWalkMatches(const Bytes& image, uint32_t sectorSize, const std
     TScanOutcome threaded;
     TNoProgress none;
     scan.Scan([&] { return std::make_unique<TKeepingOutput>(threaded); }, none);
-    FUZZ_CHECK(threaded.found.size() == single.found.size() && SameLocations(threaded.locations, single.locations));
-    for (size_t k = 0; k < single.found.size(); ++k)
-        FUZZ_CHECK(SameEmail(threaded.found[k], single.found[k]));
+    FUZZ_CHECK(SameMessages(threaded, single));
     FUZZ_CHECK(scan.UnreadableSectors() == singleUnreadable);
 }
 
@@ -121,10 +123,7 @@ void CheckImageFileMatches(const Bytes& image, uint32_t sectorSize, const TScanO
         TScanOutcome outcome;
         outcome.found = scanner.Scan();
         outcome.locations = scanner.Locations();
-        FUZZ_CHECK(outcome.found.size() == reference.found.size() &&
-                   SameLocations(outcome.locations, reference.locations));
-        for (size_t k = 0; k < outcome.found.size(); ++k)
-            FUZZ_CHECK(SameEmail(outcome.found[k], reference.found[k]));
+        FUZZ_CHECK(SameMessages(outcome, reference));
         FUZZ_CHECK(scanner.UnreadableSectors() == 0);
     }
 }
@@ -141,15 +140,6 @@ TScanOutcome DeepScan(const Bytes& image, uint32_t sectorSize, const std::set<ui
     if (unreadable)
         *unreadable = scanner.UnreadableSectors();
     return outcome;
-}
-
-bool SameMessages(const TScanOutcome& a, const TScanOutcome& b) {
-    if (a.found.size() != b.found.size() || !SameLocations(a.locations, b.locations))
-        return false;
-    for (size_t k = 0; k < a.found.size(); ++k)
-        if (!SameEmail(a.found[k], b.found[k]))
-            return false;
-    return true;
 }
 
 void CheckDeepScan(const Bytes& image, const Bytes& served, uint32_t sectorSize, const std::set<uint64_t>& failing,
