@@ -87,8 +87,6 @@ struct TDiskBuffer::State {
     // window of an unmapped source, and a mapped window cut short by the volume's end.
     TAlignedBuffer Buffer{nullptr, TAlignedFree{0}};
     size_t Capacity = 0;
-    // Volume byte WindowStartByte is at Data[0].
-    const uint8_t* Data = nullptr;
     // The longest view served in one piece.
     uint32_t ViewLimit = 0;
     uint64_t Loads = 0;
@@ -207,12 +205,11 @@ void TDiskBuffer::LoadWindow(uint64_t offset) {
     ++s.Loads;
     if (s.Mapped && s.WindowCount == s.WindowSectors) {
         // Every view this window serves ends before its last byte, so it lies in the map's whole sectors.
-        s.Data = s.Mapped + s.WindowStartByte;
+        viewData_ = s.Mapped + s.WindowStartByte;
         s.Source->ReadingAt(s.WindowStartByte, s.WindowEndByte - s.WindowStartByte);
     } else {
         ReadIntoBuffer();
     }
-    viewData_ = s.Data;
     viewStart_ = s.WindowStartByte;
     viewEnd_ = s.WindowEndByte;
 }
@@ -228,7 +225,7 @@ void TDiskBuffer::ReadIntoBuffer() {
     const size_t viewEnd = std::min(s.Capacity, static_cast<size_t>(s.SectorSize) + s.ViewLimit);
     if (loadedBytes < viewEnd)
         std::memset(data + loadedBytes, 0, viewEnd - loadedBytes);
-    s.Data = data;
+    viewData_ = data;
 }
 
 std::span<const uint8_t> TDiskBuffer::ViewAfterReloadCheck(uint64_t offset, uint32_t count) {
@@ -240,7 +237,7 @@ std::span<const uint8_t> TDiskBuffer::ViewAfterReloadCheck(uint64_t offset, uint
     const bool pastEnd = offset > std::numeric_limits<uint64_t>::max() - count || offset + count >= s.WindowEndByte;
     if (offset < s.WindowStartByte || pastEnd)
         LoadWindow(offset);
-    return {s.Data + (offset - s.WindowStartByte), count};
+    return {viewData_ + (offset - s.WindowStartByte), count};
 }
 
 std::span<const uint8_t> TDiskBuffer::MappedBytes(uint64_t offset, uint32_t count) {

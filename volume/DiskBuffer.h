@@ -59,8 +59,8 @@ private:
 
     struct State;
     std::unique_ptr<State> state_;
-    // The window as ViewBytes' inline test sees it: volume bytes [viewStart_, viewEnd_) are at viewData_. The
-    // scan asks for a sample at every sector, so the common case costs no call.
+    // The window as ViewBytes' inline test sees it: volume bytes [viewStart_, viewEnd_) are at viewData_ (the
+    // map or the buffer). The scan asks for a sample at every sector, so the common case costs no call.
     const uint8_t* viewData_ = nullptr;
     uint64_t viewStart_ = 0;
     uint64_t viewEnd_ = 0;

@@ -62,9 +62,12 @@ Bytes LongRunsImage() {
     Bytes image(3000 * kSector, 0);
     for (uint64_t at = kSector; at + 200 * kSector < image.size(); at += 300 * kSector) {
         std::string run;
-        for (int k = 0; run.size() < 150 * kSector; ++k)
-            run += MakeMessage("a" + std::to_string(k) + "@example.org", "b@example.net", "run " + std::to_string(at),
-                               std::string(random() % 4000, 'x'));
+        const std::string subject = "run " + std::to_string(at);
+        for (int k = 0; run.size() < 150 * kSector; ++k) {
+            const std::string number = std::to_string(k); // named: GCC 12 warns wrongly on "a" + to_string(k)
+            run +=
+                MakeMessage("a" + number + "@example.org", "b@example.net", subject, std::string(random() % 4000, 'x'));
+        }
         Put(image, at, run);
         for (uint64_t k = at + run.size() + 1; k < at + 200 * kSector; ++k)
             image[k] = static_cast<uint8_t>(random());
